@@ -1,0 +1,41 @@
+/* Process-wide globals and helpers of the program frame. */
+#ifndef TIRSK_GLOBALS_H
+#define TIRSK_GLOBALS_H
+
+#include <signal.h>
+#include <stdint.h>
+#include <time.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct _GMainLoop GMainLoop;
+
+extern int32_t quit;                /* set to 1 to end the program */
+extern int64_t g_monotime_microsec; /* "now", refreshed every tick */
+extern int32_t debug_level;
+extern GMainLoop *main_loop;
+extern int64_t last_poll_usec;
+extern int64_t last_timers_usec;
+extern int32_t evtcoll_pid;               /* -1 = no collector */
+extern int32_t evtcoll_exitcode_or_signo; /* 0 while the collector runs */
+extern int log_date;                      /* 1, for the host library */
+extern int in_daemon;                     /* 0, for the host library */
+
+/* (a - b) in microseconds, magnitude when absolute; -1 for a null pointer. */
+int64_t get_delta_usec(const struct timespec *a, const struct timespec *b,
+                       int absolute);
+/* 1 when ms * 1000 < get_delta_usec(a, b, 0). */
+int has_timeout(const struct timespec *a, const struct timespec *b, int ms);
+
+void init_wins(void);
+void free_cams_and_wins(void);
+int cb_frame_tick(void *unused);
+void sig_handler(int signo, siginfo_t *info, void *context);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
