@@ -1,0 +1,124 @@
+/* State and functions shared by the files of the SDL video output.  Only
+ * src/vout includes this; everything else goes through the vout table. */
+#ifndef TIRSK_VOUT_SDL_PRIVATE_H
+#define TIRSK_VOUT_SDL_PRIVATE_H
+
+#include <SDL.h>
+#include <SDL_ttf.h>
+
+#include "vout.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define TIRSK_FONT_PATH "/usr/share/fonts/truetype/freefont/FreeSansBold.ttf"
+#define TIRSK_ICON_PATH "/usr/share/pixmaps/tirsk-mon.xpm"
+#define POPUP_MAX_LINES 50
+
+/* Module state (one instance each). */
+extern SDL_Surface *screen;
+extern uint32_t overlay_format; /* SDL_YV12_OVERLAY or SDL_IYUV_OVERLAY */
+extern SDL_Surface *icon;
+extern SDL_Cursor *cursor;
+extern int32_t cursor_state; /* what SDL_ShowCursor returned last */
+extern SDL_Surface *popup_win_bg; /* screen under the open popup; null = none */
+extern SDL_Rect popup_rect;
+extern SDL_Surface *popup_lines[POPUP_MAX_LINES + 1];
+extern char flags_text[200];
+
+extern const char *const cursor_xpm[];
+
+/* {flag, name, description} rows, ended by the row with flag 0. */
+typedef struct sdl_flag_row {
+    uint32_t flag;
+    char name[12];
+    char description[64];
+} sdl_flag_row;
+extern const sdl_flag_row sdl_surface_flags[];
+char *SDL_flags_to_str(uint32_t flags);
+
+/* Label cache of one window. */
+typedef struct caption_surf {
+    SDL_Surface *front; /* rendered text, null = not rendered yet */
+    SDL_Surface *back;  /* screen under the label where it was last drawn */
+    SDL_Rect at;        /* where the label was last drawn */
+    int32_t code;       /* alarm record: code the text was rendered for */
+} caption_surf;
+
+enum {
+    CAP_PAUSE = 0,
+    CAP_NAME = 1,
+    CAP_NAME_ALERT = 2,
+    CAP_WAIT = 3,
+    CAP_SERVER_FAIL = 4,
+    CAP_NO_SIGNAL = 5,
+    CAP_ALARM = 6,
+    CAP_COUNT = 7,
+};
+
+typedef struct caption_block {
+    caption_surf rec[CAP_COUNT];
+    int32_t drawn_h; /* window height the surfaces were made for, 0 = none */
+} caption_block;
+
+/* Free front and back of every record (at, code and drawn_h stay). */
+void caption_block_discard(caption_block *block);
+
+/* Font provider. */
+typedef struct font_provider {
+    int (*init)(int screen_height);
+    void (*fini)(void);
+    TTF_Font *(*get)(uint32_t area_height, float factor);
+} font_provider;
+extern const font_provider Fonts;
+int sdl_fonts_init(int screen_height);
+TTF_Font *sdl_fonts_get(uint32_t area_height, float factor);
+extern uint32_t fonts_count;
+
+extern const SDL_Color _red;
+extern const SDL_Color _blue;
+extern const SDL_Color _white;
+
+int caption_show(caption_surf *rec, const SDL_Rect *area, int position,
+                 int save_back);
+void caption_hide(caption_surf *rec);
+int sdl_win_alarm(window *win, int on);
+
+/* Slot implementations, defined in the files of src/vout. */
+int sdl_init(int kind);
+int sdl_fini(void);
+int sdl_test(int mode);
+int poll_events(int64_t now);
+int push_event(uint8_t type, int code, void *data1, void *data2);
+int show_cursor(int on);
+void popup_text(uint32_t flags, const char *text);
+int popup_close(void);
+int alloc_playback_resources(media_source *src);
+void free_playback_resources(media_source *src);
+int show_frame(window *win, media_source *src, media_frame *frame);
+int check_playback_resources(media_source *src, const uint32_t *fmt_w_h);
+void redisplay_win(window *win);
+void draw_win(window *win);
+void fill_win(window *win, uint8_t r, uint8_t g, uint8_t b);
+void draw_border(window *win, uint8_t r, uint8_t g, uint8_t b,
+                 const border_desc *border);
+void win_pause(window *win, int on);
+int win_alarm(window *win, int on);
+void win_caption(window *win, int on);
+void win_status(window *win);
+void free_win_surfaces(window *win);
+int flip(void);
+int win_snapshot(window *win, const char *path);
+int screen_snapshot(const char *path);
+int push_rctrl_event(uint32_t code, void *data1, void *data2);
+
+/* Snapshots: PNG writer on an SDL stream. */
+SDL_Surface *SDL_PNGFormatAlpha(SDL_Surface *surface);
+int SDL_SavePNG_RW(SDL_Surface *surface, SDL_RWops *dst, int freedst);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
