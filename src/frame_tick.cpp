@@ -1,0 +1,58 @@
+// The frame tick: the one periodic work source of the main loop.
+#include <glib.h>
+
+#include "conf.h"
+#include "globals.h"
+#include "monitor.h"
+#include "vout.h"
+
+namespace {
+
+gboolean end_loop()
+{
+    if (main_loop)
+        g_main_loop_quit(main_loop);
+    return FALSE;
+}
+
+} // namespace
+
+extern "C" int cb_frame_tick(void *)
+{
+    const int64_t now = g_get_monotonic_time();
+    g_monotime_microsec = now;
+
+    int r = vout && vout->poll_events ? vout->poll_events(now) : 0;
+    if (r < 0 || quit)
+        return end_loop();
+    int changes = r;
+
+    const uint32_t fps = conf && conf->framerate ? conf->framerate : 1;
+    if (now - last_poll_usec >= int64_t(1000000 / fps)) {
+        r = poll_wins_sources(now);
+        if (r < 0 || quit)
+            return end_loop();
+        changes += r;
+        last_poll_usec = g_monotime_microsec;
+    }
+    if (quit)
+        return end_loop();
+
+    if (now - last_timers_usec > 999999) {
+        r = cb_one_sec_timers(now);
+        if (r < 0 || quit)
+            return end_loop();
+        changes += r;
+        last_timers_usec = g_monotime_microsec;
+    }
+
+    if (changes && vout && vout->flip)
+        vout->flip();
+    return TRUE;
+}
+
+// Interval of the tick in milliseconds: framerate + 10 Hz, at least 15 Hz.
+extern "C" unsigned frame_tick_interval_ms(unsigned framerate)
+{
+    return 1000 / ((framerate > 5 ? framerate : 5) + 10);
+}

@@ -1,0 +1,131 @@
+// Signal handling.  The handler itself only does async-signal-safe work
+// (reaping the collector, recording what happened) and hands the rest to
+// the main loop through a self-pipe, where the messages are logged and the
+// loop is ended in the same order as if the handler had done it itself.
+#include "signals.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <libgen.h>
+#include <libintl.h>
+#include <locale.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <glib-unix.h>
+#include <glib.h>
+
+#include "conf.h"
+#include "globals.h"
+
+namespace {
+
+// What the handler saw, passed through the pipe in one write (atomic for
+// records below PIPE_BUF).
+struct signal_note {
+    int signo;
+    int code;
+    int pid;
+    int uid;
+    int status;
+};
+
+int sig_pipe[2] = {-1, -1};
+guint sig_watch;
+
+void note_signal(const signal_note &note)
+{
+    if (sig_pipe[1] < 0)
+        return;
+    int saved = errno;
+    ssize_t r;
+    do
+        r = write(sig_pipe[1], &note, sizeof note);
+    while (r < 0 && errno == EINTR);
+    errno = saved;
+}
+
+void report_signal(const signal_note &n)
+{
+    if (n.signo == SIGCHLD) {
+        if (verbose_at(1))
+            tirsklog_r(nullptr, LOG_INFO,
+                       "(*) got signal SIGCHLD, code %d, pid %d, uid %d, exit "
+                       "status %d\n",
+                       n.code, n.pid, n.uid, n.status);
+        const char *path = conf && conf->event_collector ? conf->event_collector
+                                                         : "";
+        char copy[4096];
+        g_strlcpy(copy, path, sizeof copy);
+        const char *name = basename(copy);
+        if (n.code == CLD_EXITED)
+            tirsklog_r(nullptr, LOG_ERR,
+                       "event collector script `%s' (pid %d) exited with %d "
+                       "exit status\n",
+                       name, n.pid, n.status);
+        else if (n.code == CLD_KILLED || n.code == CLD_DUMPED)
+            tirsklog_r(nullptr, LOG_ERR,
+                       "event collector script `%s' (pid %d) was killed by "
+                       "the #%d(%s) signal\n",
+                       name, n.pid, n.status, strsignal(n.status));
+    } else {
+        tirsklog_r(nullptr, LOG_ERR,
+                   dcgettext(nullptr, "Got %s signal, terminate process.\n",
+                             LC_MESSAGES),
+                   strsignal(n.signo));
+    }
+    if (main_loop)
+        g_main_loop_quit(main_loop);
+}
+
+gboolean on_signal_pipe(gint fd, GIOCondition, gpointer)
+{
+    signal_note note;
+    ssize_t r;
+    while ((r = read(fd, &note, sizeof note)) == (ssize_t)sizeof note)
+        report_signal(note);
+    return G_SOURCE_CONTINUE;
+}
+
+} // namespace
+
+extern "C" void sig_handler(int signo, siginfo_t *info, void *)
+{
+    signal_note note = {signo, 0, 0, 0, 0};
+    if (signo == SIGCHLD) {
+        evtcoll_exitcode_or_signo = -SIGCHLD;
+        if (info) {
+            int status;
+            int saved = errno;
+            waitpid(info->si_pid, &status, WNOHANG);
+            errno = saved;
+            note.code = info->si_code;
+            note.pid = info->si_pid;
+            note.uid = int(info->si_uid);
+            note.status = info->si_status;
+        }
+    }
+    note_signal(note);
+}
+
+int signals_pipe_open(void)
+{
+    if (sig_pipe[0] >= 0)
+        return 1;
+    if (pipe2(sig_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return 0;
+    sig_watch = g_unix_fd_add(sig_pipe[0], G_IO_IN, on_signal_pipe, nullptr);
+    return 1;
+}
+
+int signals_install(int signo)
+{
+    struct sigaction sa;
+    memset(&sa, 0, sizeof sa);
+    sa.sa_sigaction = sig_handler;
+    sa.sa_flags = SA_SIGINFO;
+    sigemptyset(&sa.sa_mask);
+    return sigaction(signo, &sa, nullptr) == 0;
+}
