@@ -1,0 +1,181 @@
+#include "process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace testsupport {
+
+namespace {
+
+std::vector<char *> c_argv(const std::vector<std::string> &v)
+{
+    std::vector<char *> out;
+    for (const auto &s : v)
+        out.push_back(const_cast<char *>(s.c_str()));
+    out.push_back(nullptr);
+    return out;
+}
+
+pid_t spawn(const std::vector<std::string> &argv,
+            const std::vector<std::string> &env, int out_fd, int err_fd)
+{
+    pid_t pid = fork();
+    if (pid != 0)
+        return pid;
+    setpgid(0, 0);
+    dup2(out_fd, 1);
+    dup2(err_fd, 2);
+    int devnull = open("/dev/null", O_RDONLY);
+    dup2(devnull, 0);
+    for (const auto &e : env)
+        putenv(const_cast<char *>(e.c_str()));
+    auto args = c_argv(argv);
+    execvp(args[0], args.data());
+    _exit(127);
+}
+
+int64_t now_ms()
+{
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return int64_t(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+void fill(RunResult *r, int status)
+{
+    if (WIFEXITED(status))
+        r->status = WEXITSTATUS(status);
+    else if (WIFSIGNALED(status))
+        r->signal = WTERMSIG(status);
+}
+
+} // namespace
+
+TempDir::TempDir()
+{
+    char tmpl[] = "/tmp/tirsk-test-XXXXXX";
+    const char *p = mkdtemp(tmpl);
+    path_ = p ? p : "/tmp";
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    if (path_ != "/tmp")
+        std::filesystem::remove_all(path_, ec);
+}
+
+void write_file(const std::string &path, const std::string &text, int mode)
+{
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f << text;
+    f.close();
+    chmod(path.c_str(), mode);
+}
+
+std::string read_file(const std::string &path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+RunResult run(const std::vector<std::string> &argv,
+              const std::vector<std::string> &env, int timeout_ms)
+{
+    TempDir dir;
+    const std::string out = dir.file("out"), err = dir.file("err");
+    RunResult r;
+    {
+        Child c(argv, env, out, err);
+        if (!c.wait(timeout_ms, &r)) {
+            r.timed_out = true;
+            c.signal(SIGKILL);
+            c.wait(5000, &r);
+            r.timed_out = true;
+        }
+    }
+    r.out = read_file(out);
+    r.err = read_file(err);
+    return r;
+}
+
+Child::Child(const std::vector<std::string> &argv,
+             const std::vector<std::string> &env, const std::string &out_path,
+             const std::string &err_path)
+{
+    int out_fd = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err_fd = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_ = spawn(argv, env, out_fd, err_fd);
+    close(out_fd);
+    close(err_fd);
+}
+
+Child::~Child()
+{
+    if (pid_ > 0 && !reaped_) {
+        kill(-pid_, SIGKILL);
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status_, 0);
+    }
+}
+
+void Child::signal(int signo)
+{
+    if (pid_ > 0 && !reaped_)
+        kill(pid_, signo);
+}
+
+bool Child::running()
+{
+    if (pid_ <= 0 || reaped_)
+        return false;
+    if (waitpid(pid_, &status_, WNOHANG) == pid_) {
+        reaped_ = true;
+        return false;
+    }
+    return true;
+}
+
+bool Child::wait(int timeout_ms, RunResult *result)
+{
+    const int64_t end = now_ms() + timeout_ms;
+    while (!reaped_) {
+        if (waitpid(pid_, &status_, WNOHANG) == pid_) {
+            reaped_ = true;
+            break;
+        }
+        if (now_ms() >= end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (result)
+        fill(result, status_);
+    return true;
+}
+
+bool wait_until(int timeout_ms, const std::function<bool()> &predicate)
+{
+    const int64_t end = now_ms() + timeout_ms;
+    for (;;) {
+        if (predicate())
+            return true;
+        if (now_ms() >= end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+} // namespace testsupport
