@@ -2,6 +2,8 @@
 // and hit testing.
 #include "layouts_fixture.h"
 
+#include <tuple>
+
 #include "layouts.h"
 #include "media.h"
 
@@ -10,100 +12,100 @@ using layouts_test::LogCapture;
 
 namespace {
 
-class Geometry : public LayoutsTest {};
-
-const layout_def *quad() { return find_layout_def("QUAD_4_4"); }
+class Geometry : public LayoutsTest {
+protected:
+    void SetUp() override
+    {
+        LayoutsTest::SetUp();
+        borderTB = 4; // as on a 1920x1080 screen
+        borderLR = 3;
+    }
+    // video w, h, cell w, h, total w, h, offset x, y
+    using cell_sizes = std::tuple<uint32_t, uint32_t, uint32_t, uint32_t,
+                                  uint32_t, uint32_t, uint32_t, uint32_t>;
+    static cell_sizes sizes(const base_cell &b)
+    {
+        return {b.video_w, b.video_h, b.cell_w,  b.cell_h,
+                b.total_w, b.total_h, b.off_x, b.off_y};
+    }
+    // Base cell of layout on a screen, for a stream and an aspect.
+    int cell(const layout_def *layout, uint32_t sw, uint32_t sh, uint32_t vw,
+             uint32_t vh, aspect_pair a)
+    {
+        return get_layout_base_cell_rects(layout, sw, sh, vw, vh, &a, &b);
+    }
+    const layout_def *quad = find_layout_def("QUAD_4_4");
+    base_cell b{};
+};
 
 // The reduction written out step by step, as a reference.
 aspect_pair reference_aspect(uint32_t w, uint32_t h)
 {
-    aspect_pair out{w, h};
     if (w == 0 || h == 0)
-        return out;
-    const uint32_t m = w < h ? w : h;
-    for (uint32_t d = m - 1; d >= 2; d--)
+        return {w, h};
+    for (uint32_t d = (w < h ? w : h) - 1; d >= 2; d--)
         if (w % d == 0 && h % d == 0)
             return {w / d, h / d};
-    return out;
+    return {w, h};
 }
 
 } // namespace
 
 TEST_F(Geometry, BordersFollowTheScreenOrTheOption)
 {
-    set_win_borders(1920, 1080);
-    EXPECT_EQ(borderTB, 4);
-    EXPECT_EQ(borderLR, 3);
-    set_win_borders(320, 240);
-    EXPECT_EQ(borderTB, 1);
-    EXPECT_EQ(borderLR, 1);
-    set_win_borders(399, 299);
-    EXPECT_EQ(borderTB, 1);
-    EXPECT_EQ(borderLR, 1);
-    set_win_borders(0, 0);
-    EXPECT_EQ(borderTB, 1);
-    EXPECT_EQ(borderLR, 1);
-    set_win_borders(800, 900);
-    EXPECT_EQ(borderTB, 2);
-    EXPECT_EQ(borderLR, 3);
-
+    const struct {
+        uint32_t w, h;
+        int tb, lr;
+    } cases[] = {{1920, 1080, 4, 3}, {320, 240, 1, 1}, {399, 299, 1, 1},
+                 {0, 0, 1, 1},       {800, 900, 2, 3}};
+    for (const auto &c : cases) {
+        set_win_borders(c.w, c.h);
+        EXPECT_EQ(std::pair(borderTB, borderLR), std::pair(c.tb, c.lr))
+            << c.w << "x" << c.h;
+    }
     conf->border_size = {7, 5};
     set_win_borders(1920, 1080);
-    EXPECT_EQ(borderTB, 7);
-    EXPECT_EQ(borderLR, 5);
-    // Only both values together replace the screen-derived ones.
-    conf->border_size = {7, 0};
+    EXPECT_EQ(std::pair(borderTB, borderLR), std::pair(7, 5));
+    conf->border_size = {7, 0}; // only both values together count
     set_win_borders(1920, 1080);
-    EXPECT_EQ(borderTB, 4);
-    EXPECT_EQ(borderLR, 3);
-}
+    EXPECT_EQ(std::pair(borderTB, borderLR), std::pair(4, 3));
 
-TEST_F(Geometry, BorderDebugLineNeedsVerbose3)
-{
     conf->verbose = 2;
-    {
-        LogCapture log;
-        set_win_borders(1920, 1080);
-        EXPECT_EQ(log.count("cam windows border"), 0);
-    }
+    LogCapture quiet_log;
+    set_win_borders(1920, 1080);
+    EXPECT_EQ(quiet_log.count("border"), 0);
     conf->verbose = 3;
     LogCapture log;
     set_win_borders(1920, 1080);
     EXPECT_EQ(log.count("(D) cam windows border TB:LR = 4:3"), 1) << log.text();
 }
 
-TEST_F(Geometry, CalcAspectKeepsTheLargestDivisorBelowTheMinimum)
+TEST_F(Geometry, CalcAspectNeverDividesByTheMinimumItself)
 {
-    struct {
+    const struct {
         uint32_t w, h, num, den;
-    } cases[] = {
-        {704, 576, 11, 9}, {640, 480, 4, 3}, {100, 100, 2, 2},
-        {4, 8, 2, 4},      {3, 3, 3, 3},     {2, 7, 2, 7},
-        {1, 1, 1, 1},      {0, 480, 0, 480}, {640, 0, 640, 0},
-        {0, 0, 0, 0},      {1920, 1080, 16, 9}, {97, 194, 97, 194},
-    };
+    } cases[] = {{704, 576, 11, 9}, {640, 480, 4, 3}, {100, 100, 2, 2},
+                 {4, 8, 2, 4},      {3, 3, 3, 3},     {2, 7, 2, 7},
+                 {0, 480, 0, 480},  {640, 0, 640, 0}, {0, 0, 0, 0}};
     for (const auto &c : cases) {
         aspect_pair out{123, 456};
         calc_aspect(c.w, c.h, &out);
-        EXPECT_EQ(out.num, c.num) << c.w << "x" << c.h;
-        EXPECT_EQ(out.den, c.den) << c.w << "x" << c.h;
+        EXPECT_EQ(std::pair(out.num, out.den), std::pair(c.num, c.den))
+            << c.w << "x" << c.h;
     }
     calc_aspect(4, 3, nullptr); // no crash
 
-    // Against the step-by-step search over a range of sizes.
     for (uint32_t w = 1; w <= 130; w++)
         for (uint32_t h = 1; h <= 130; h++) {
             aspect_pair out, ref = reference_aspect(w, h);
             calc_aspect(w, h, &out);
-            ASSERT_EQ(out.num, ref.num) << w << "x" << h;
-            ASSERT_EQ(out.den, ref.den) << w << "x" << h;
+            ASSERT_EQ(std::pair(out.num, out.den), std::pair(ref.num, ref.den))
+                << w << "x" << h;
         }
-    // Huge sizes finish quickly (no step-by-step search from 4 billion).
+    // Huge sizes finish at once (4294967291 is prime).
     aspect_pair big;
-    calc_aspect(4294967291u, 4294967291u, &big); // a prime
+    calc_aspect(4294967291u, 4294967291u, &big);
     EXPECT_EQ(big.num, 4294967291u);
-    calc_aspect(0xFFFFFFFFu, 0xFFFFFFFEu, &big);
-    EXPECT_EQ(big.num, 0xFFFFFFFFu);
 }
 
 TEST_F(Geometry, TargetAspectFromOptionsOrSource)
@@ -111,222 +113,123 @@ TEST_F(Geometry, TargetAspectFromOptionsOrSource)
     media_source src{};
     src.aspect_w = 11;
     src.aspect_h = 9;
-    aspect_pair a;
-    set_target_video_aspect(&src, &a);
-    EXPECT_EQ(a.num, 11u);
-    EXPECT_EQ(a.den, 9u);
-
+    auto target = [&](const media_source *s) {
+        aspect_pair a{77, 77};
+        set_target_video_aspect(s, &a);
+        return std::pair(a.num, a.den);
+    };
+    EXPECT_EQ(target(&src), std::pair(11u, 9u));
     conf->force_aspect = {16, 0}; // incomplete: ignored
-    set_target_video_aspect(&src, &a);
-    EXPECT_EQ(a.num, 11u);
+    EXPECT_EQ(target(&src), std::pair(11u, 9u));
     conf->force_aspect = {16, 9};
-    set_target_video_aspect(&src, &a);
-    EXPECT_EQ(a.num, 16u);
-    EXPECT_EQ(a.den, 9u);
-
+    EXPECT_EQ(target(&src), std::pair(16u, 9u));
     conf->fit2screen = 1;
-    set_target_video_aspect(&src, &a);
-    EXPECT_EQ(a.num, 0u);
-    EXPECT_EQ(a.den, 0u);
-
+    EXPECT_EQ(target(&src), std::pair(0u, 0u));
     conf->fit2screen = 0;
     conf->force_aspect = {0, 0};
-    set_target_video_aspect(nullptr, &a);
-    EXPECT_EQ(a.num, 0u);
-    set_target_video_aspect(&src, nullptr); // no crash
+    EXPECT_EQ(target(nullptr), std::pair(0u, 0u));
 }
 
-TEST_F(Geometry, QuadOnFullHdWithAspect4To3)
+TEST_F(Geometry, BaseCellLimitedByHeightWidthOrFittedToScreen)
 {
-    borderTB = 4;
-    borderLR = 3;
-    const aspect_pair a{4, 3};
-    base_cell b;
-    ASSERT_EQ(get_layout_base_cell_rects(quad(), 1920, 1080, 704, 576, &a, &b), 1);
-    EXPECT_EQ(b.video_w, 708u);
-    EXPECT_EQ(b.video_h, 531u);
-    EXPECT_EQ(b.cell_w, 714u);
-    EXPECT_EQ(b.cell_h, 539u);
-    EXPECT_EQ(b.total_w, 1428u);
-    EXPECT_EQ(b.total_h, 1078u);
-    EXPECT_EQ(b.off_x, 246u);
-    EXPECT_EQ(b.off_y, 1u);
-    EXPECT_EQ(b.aspect.num, 4u);
-    EXPECT_EQ(b.aspect.den, 3u);
+    ASSERT_EQ(cell(quad, 1920, 1080, 704, 576, {4, 3}), 1);
+    EXPECT_EQ(sizes(b), cell_sizes(708, 531, 714, 539, 1428, 1078, 246, 1));
+    EXPECT_EQ(std::pair(b.aspect.num, b.aspect.den), std::pair(4u, 3u));
 
-    // Width-limited: a wide aspect on the same screen.
-    const aspect_pair wide{2, 1};
-    ASSERT_EQ(get_layout_base_cell_rects(quad(), 1920, 1080, 0, 0, &wide, &b), 1);
-    EXPECT_EQ(b.video_w, 954u); // k = 954 / 2
-    EXPECT_EQ(b.video_h, 477u);
-    EXPECT_EQ(b.total_w, 1920u);
-    EXPECT_EQ(b.total_h, 970u);
-    EXPECT_EQ(b.off_x, 0u);
-    EXPECT_EQ(b.off_y, 55u);
-}
+    ASSERT_EQ(cell(quad, 1920, 1080, 0, 0, {2, 1}), 1); // width limits
+    EXPECT_EQ(sizes(b), cell_sizes(954, 477, 960, 485, 1920, 970, 0, 55));
 
-TEST_F(Geometry, Fit2ScreenFillsTheCells)
-{
-    borderTB = 4;
-    borderLR = 3;
+    ASSERT_EQ(cell(quad, 1920, 1080, 0, 0, {0, 0}), 1); // no aspect
+    EXPECT_EQ(sizes(b), cell_sizes(954, 532, 960, 540, 1920, 1080, 0, 0));
     conf->fit2screen = 1;
-    const aspect_pair a{4, 3}; // ignored
-    base_cell b;
-    ASSERT_EQ(get_layout_base_cell_rects(quad(), 1920, 1080, 704, 576, &a, &b), 1);
-    EXPECT_EQ(b.video_w, 954u);
-    EXPECT_EQ(b.video_h, 532u);
-    EXPECT_EQ(b.total_w, 1920u);
-    EXPECT_EQ(b.total_h, 1080u);
-    EXPECT_EQ(b.off_x, 0u);
-    EXPECT_EQ(b.off_y, 0u);
-
-    // {0, 0} works the same without the option.
-    conf->fit2screen = 0;
-    const aspect_pair none{0, 0};
-    ASSERT_EQ(get_layout_base_cell_rects(quad(), 1920, 1080, 0, 0, &none, &b), 1);
-    EXPECT_EQ(b.video_w, 954u);
-    EXPECT_EQ(b.video_h, 532u);
+    ASSERT_EQ(cell(quad, 1920, 1080, 704, 576, {4, 3}), 1);
+    EXPECT_EQ(sizes(b), cell_sizes(954, 532, 960, 540, 1920, 1080, 0, 0));
 }
 
 TEST_F(Geometry, AspectTooLargeForTheCellFailsWithItsMessage)
 {
-    borderTB = 4;
-    borderLR = 3;
-    base_cell b;
     {
         LogCapture log;
-        const aspect_pair a{2000, 1};
-        EXPECT_EQ(get_layout_base_cell_rects(quad(), 1920, 1080, 0, 0, &a, &b), 0);
+        EXPECT_EQ(cell(quad, 1920, 1080, 0, 0, {2000, 1}), 0);
         EXPECT_EQ(log.count("cell_w_avail(954) < target_video_aspect->num(2000)"), 1)
             << log.text();
     }
     LogCapture log;
-    const aspect_pair a{1, 2000};
-    EXPECT_EQ(get_layout_base_cell_rects(quad(), 1920, 1080, 0, 0, &a, &b), 0);
+    EXPECT_EQ(cell(quad, 1920, 1080, 0, 0, {1, 2000}), 0);
     EXPECT_EQ(log.count("cell_h_avail(532) < target_video_aspect->den(2000)"), 1)
         << log.text();
 }
 
 TEST_F(Geometry, DegenerateInputsFailCleanly)
 {
-    borderTB = 4;
-    borderLR = 3;
-    const aspect_pair a{4, 3}, none{0, 0};
-    base_cell b;
-    EXPECT_EQ(get_layout_base_cell_rects(nullptr, 1920, 1080, 0, 0, &a, &b), 0);
-    EXPECT_EQ(get_layout_base_cell_rects(quad(), 0, 1080, 0, 0, &a, &b), 0);
-    EXPECT_EQ(get_layout_base_cell_rects(quad(), 1920, 0, 0, 0, &a, &b), 0);
-    EXPECT_EQ(get_layout_base_cell_rects(quad(), 1920, 1080, 0, 0, nullptr, &b), 0);
-    EXPECT_EQ(get_layout_base_cell_rects(quad(), 1920, 1080, 0, 0, &a, nullptr), 0);
+    const aspect_pair a{4, 3};
+    EXPECT_EQ(cell(nullptr, 1920, 1080, 0, 0, a), 0);
+    EXPECT_EQ(cell(quad, 0, 1080, 0, 0, a), 0);
+    EXPECT_EQ(cell(quad, 1920, 0, 0, 0, a), 0);
+    EXPECT_EQ(get_layout_base_cell_rects(quad, 1920, 1080, 0, 0, nullptr, &b), 0);
+    EXPECT_EQ(get_layout_base_cell_rects(quad, 1920, 1080, 0, 0, &a, nullptr), 0);
 
-    layout_def empty{99, "EMPTY", 0, 0, 0, nullptr, 0};
-    EXPECT_EQ(get_layout_base_cell_rects(&empty, 1920, 1080, 0, 0, &a, &b), 0);
-    EXPECT_EQ(get_layout_base_cell_rects(&empty, 1920, 1080, 0, 0, &none, &b), 0);
-    layout_def negative{99, "NEG", 1, -1, 2, nullptr, 1};
-    EXPECT_EQ(get_layout_base_cell_rects(&negative, 1920, 1080, 0, 0, &a, &b), 0);
+    const layout_def empty{99, "EMPTY", 0, 0, 0, nullptr, 0};
+    const layout_def negative{99, "NEG", 1, -1, 2, nullptr, 1};
+    EXPECT_EQ(cell(&empty, 1920, 1080, 0, 0, a), 0);
+    EXPECT_EQ(cell(&empty, 1920, 1080, 0, 0, {0, 0}), 0);
+    EXPECT_EQ(cell(&negative, 1920, 1080, 0, 0, a), 0);
 
     // A screen no larger than the borders leaves no video area.
-    EXPECT_EQ(get_layout_base_cell_rects(quad(), 12, 16, 0, 0, &none, &b), 0);
-    {
-        LogCapture log;
-        EXPECT_EQ(get_layout_base_cell_rects(quad(), 10, 10, 0, 0, &a, &b), 0);
-        EXPECT_EQ(log.count("target_video_aspect"), 1) << log.text();
-    }
-    EXPECT_EQ(b.video_w, 0u);
-    EXPECT_EQ(b.cell_w, 0u);
-
-    // Absurd option values do not overflow the comparison.
-    const aspect_pair huge{0xFFFFFFFFu, 0xFFFFFFFFu};
+    EXPECT_EQ(cell(quad, 12, 16, 0, 0, {0, 0}), 0);
     LogCapture log;
-    EXPECT_EQ(get_layout_base_cell_rects(quad(), 0xFFFFFFFFu, 0xFFFFFFFFu, 0, 0,
-                                         &huge, &b),
+    EXPECT_EQ(cell(quad, 10, 10, 0, 0, a), 0);
+    EXPECT_EQ(log.count("target_video_aspect"), 1) << log.text();
+    EXPECT_EQ(sizes(b), cell_sizes(0, 0, 0, 0, 0, 0, 0, 0));
+    // Absurd values do not overflow the comparison.
+    EXPECT_EQ(cell(quad, 0xFFFFFFFFu, 0xFFFFFFFFu, 0, 0,
+                   {0xFFFFFFFFu, 0xFFFFFFFFu}),
               0);
 }
 
-TEST_F(Geometry, SmartScaleShrinksToTheNextSmallerFraction)
+TEST_F(Geometry, SmartScaleTakesWholeFractionsOrMultiples)
 {
     conf->smart_scale = 1;
-    const aspect_pair a{11, 9};
-    base_cell b;
-    // A 352x288 cell for a 704x576 stream becomes a third, not a half.
-    ASSERT_EQ(get_layout_base_cell_rects(onecam_layout_def, 352, 288, 704, 576,
-                                         &a, &b),
-              1);
-    EXPECT_EQ(b.video_w, 231u);
-    EXPECT_EQ(b.video_h, 189u);
-
-    // Growing takes whole multiples of the stream size.
-    ASSERT_EQ(get_layout_base_cell_rects(onecam_layout_def, 1000, 900, 352, 288,
-                                         &a, &b),
-              1);
-    EXPECT_EQ(b.video_w, 704u);
-    EXPECT_EQ(b.video_h, 576u);
-
-    // Width decides: a cell as wide as the stream but of another height
-    // becomes one half.
-    const aspect_pair four3{4, 3};
-    ASSERT_EQ(get_layout_base_cell_rects(onecam_layout_def, 640, 480, 640, 400,
-                                         &four3, &b),
-              1);
-    EXPECT_EQ(b.video_w, 320u);
-    EXPECT_EQ(b.video_h, 240u);
-
-    // Equal sizes stay.
-    ASSERT_EQ(get_layout_base_cell_rects(onecam_layout_def, 704, 576, 704, 576,
-                                         &a, &b),
-              1);
-    EXPECT_EQ(b.video_w, 704u);
-    EXPECT_EQ(b.video_h, 576u);
-
-    // An unknown stream size leaves the cell as it is, instead of dividing
-    // by zero.
+    borderTB = borderLR = 0;
+    // A 352x288 cell for a 704x576 stream becomes a third, not the half.
+    ASSERT_EQ(cell(onecam_layout_def, 352, 288, 704, 576, {11, 9}), 1);
+    EXPECT_EQ(std::pair(b.video_w, b.video_h), std::pair(231u, 189u));
+    // Growing takes whole multiples of the stream size (990x810 -> 2x).
+    ASSERT_EQ(cell(onecam_layout_def, 1000, 900, 352, 288, {11, 9}), 1);
+    EXPECT_EQ(std::pair(b.video_w, b.video_h), std::pair(704u, 576u));
+    // Width decides: as wide as the stream but of another height -> half.
+    ASSERT_EQ(cell(onecam_layout_def, 640, 480, 640, 400, {4, 3}), 1);
+    EXPECT_EQ(std::pair(b.video_w, b.video_h), std::pair(320u, 240u));
+    ASSERT_EQ(cell(onecam_layout_def, 704, 576, 704, 576, {11, 9}), 1);
+    EXPECT_EQ(std::pair(b.video_w, b.video_h), std::pair(704u, 576u));
+    // An unknown stream size leaves the cell as it is (no division by zero).
     for (auto [vw, vh] : {std::pair{0u, 0u}, {704u, 0u}, {0u, 576u}}) {
-        ASSERT_EQ(get_layout_base_cell_rects(onecam_layout_def, 352, 288, vw, vh,
-                                             &a, &b),
-                  1);
-        EXPECT_EQ(b.video_w, 352u);
-        EXPECT_EQ(b.video_h, 288u);
+        ASSERT_EQ(cell(onecam_layout_def, 352, 288, vw, vh, {11, 9}), 1);
+        EXPECT_EQ(std::pair(b.video_w, b.video_h), std::pair(352u, 288u));
     }
 }
 
 TEST_F(Geometry, WindowRectanglesOfSingleAndMultiCellWindows)
 {
-    borderTB = 4;
-    borderLR = 3;
-    const aspect_pair a{4, 3}, cam{11, 9};
-    base_cell b;
-    ASSERT_EQ(get_layout_base_cell_rects(quad(), 1920, 1080, 704, 576, &a, &b), 1);
+    ASSERT_EQ(cell(quad, 1920, 1080, 704, 576, {4, 3}), 1);
+    const aspect_pair cam{11, 9}, four3{4, 3};
+    auto rects = [&](layout_cell c, aspect_pair s, int keep) {
+        win_rect r{}, v{};
+        EXPECT_EQ(get_win_rects(&c, &b, 704, 576, &s, keep, &r, &v), 1);
+        return std::tuple(r.x, r.y, r.w, r.h, v.x, v.y, v.w, v.h);
+    };
+    using rt = std::tuple<int32_t, int32_t, uint32_t, uint32_t, int32_t,
+                          int32_t, uint32_t, uint32_t>;
+    EXPECT_EQ(rects({0, 1, 1, 1}, cam, 0),
+              rt(960, 1, 714, 539, 963, 5, 708, 531));
+    EXPECT_EQ(rects({1, 1, 1, 1}, four3, 1), // kept aspect equals the layout's
+              rt(960, 540, 714, 539, 963, 544, 708, 531));
+    // A 2x2 window keeping 11:9: centred vertically (4), not horizontally.
+    EXPECT_EQ(rects({0, 0, 2, 2}, cam, 1),
+              rt(246, 1, 1428, 1078, 249, 9, 1298, 1062));
 
     win_rect r, v;
-    const layout_cell second{0, 1, 1, 1};
-    ASSERT_EQ(get_win_rects(&second, &b, 704, 576, &cam, 0, &r, &v), 1);
-    EXPECT_EQ(r.x, 246 + 714);
-    EXPECT_EQ(r.y, 1);
-    EXPECT_EQ(r.w, 714u);
-    EXPECT_EQ(r.h, 539u);
-    EXPECT_EQ(v.x, 246 + 714 + 3);
-    EXPECT_EQ(v.y, 1 + 4);
-    EXPECT_EQ(v.w, 708u);
-    EXPECT_EQ(v.h, 531u);
-
-    // The same window keeping a 4:3 stream aspect: equals the layout's.
-    ASSERT_EQ(get_win_rects(&second, &b, 640, 480, &a, 1, &r, &v), 1);
-    EXPECT_EQ(v.w, 708u);
-    EXPECT_EQ(v.h, 531u);
-
-    // A 2x2 window keeping an 11:9 stream: centred vertically only.
     const layout_cell big{0, 0, 2, 2};
-    ASSERT_EQ(get_win_rects(&big, &b, 704, 576, &cam, 1, &r, &v), 1);
-    EXPECT_EQ(r.x, 246);
-    EXPECT_EQ(r.y, 1);
-    EXPECT_EQ(r.w, 1428u);
-    EXPECT_EQ(r.h, 1078u);
-    EXPECT_EQ(v.x, 249);
-    EXPECT_EQ(v.y, 9);
-    EXPECT_EQ(v.w, 1298u);
-    EXPECT_EQ(v.h, 1062u);
-
-    // Missing arguments.
     EXPECT_EQ(get_win_rects(nullptr, &b, 0, 0, &cam, 0, &r, &v), 0);
     EXPECT_EQ(get_win_rects(&big, nullptr, 0, 0, &cam, 0, &r, &v), 0);
     EXPECT_EQ(get_win_rects(&big, &b, 0, 0, nullptr, 0, &r, &v), 0);
@@ -336,64 +239,56 @@ TEST_F(Geometry, WindowRectanglesOfSingleAndMultiCellWindows)
     // A window too small for its video gets an empty video area.
     base_cell tiny{};
     tiny.cell_w = tiny.cell_h = 2;
+    LogCapture log;
     ASSERT_EQ(get_win_rects(&big, &tiny, 704, 576, &cam, 1, &r, &v), 1);
-    EXPECT_EQ(v.w, 0u);
-    EXPECT_EQ(v.h, 0u);
+    EXPECT_EQ(std::pair(v.w, v.h), std::pair(0u, 0u));
 }
 
 TEST_F(Geometry, UpdateWinRectsKeepsAspectInFullscreenAndWarnsOnMismatch)
 {
-    borderTB = 4;
-    borderLR = 3;
     conf->verbose = 2;
-    const aspect_pair a{4, 3};
-    base_cell b;
-    ASSERT_EQ(get_layout_base_cell_rects(quad(), 1920, 1080, 704, 576, &a, &b), 1);
-
+    ASSERT_EQ(cell(quad, 1920, 1080, 704, 576, {4, 3}), 1);
     media_source src{};
-    src.index = 0;
     src.width = 704;
     src.height = 576;
     src.aspect_w = 11;
     src.aspect_h = 9;
     window &w = windows[0];
     w.cur_src = -1;
-    const layout_cell cell{0, 0, 1, 1};
+    const layout_cell one{0, 0, 1, 1};
     {
         LogCapture log;
         const aspect_pair expected{0, 0};
-        update_win_rects(&w, &cell, &b, &expected, &src);
-        EXPECT_EQ(w.video_rect.w, 708u); // the layout's aspect, not kept
+        update_win_rects(&w, &one, &b, &expected, &src);
+        EXPECT_EQ(w.video_rect.w, 708u); // the layout's aspect
         EXPECT_EQ(log.count("update window rect(246,1 714x539), "
                             "video_rect(249,5 708x531)"),
                   1)
             << log.text();
-        EXPECT_EQ(log.count("aspect"), 0) << "0x0 matches nothing";
+        EXPECT_EQ(log.count("aspect"), 0);
     }
     {
         w.cur_src = 0;
-        w.state = WS_FS;
+        w.state = WS_FS; // fullscreen keeps the stream's 11:9
         LogCapture log;
         const aspect_pair expected{708, 531};
-        update_win_rects(&w, &cell, &b, &expected, &src);
-        EXPECT_NE(w.video_rect.w, 708u); // fullscreen keeps 11:9
-        EXPECT_EQ(uint64_t(w.video_rect.w) * 9, uint64_t(w.video_rect.h) * 11);
+        update_win_rects(&w, &one, &b, &expected, &src);
+        EXPECT_EQ(std::pair(w.video_rect.w, w.video_rect.h),
+                  std::pair(649u, 531u));
         EXPECT_EQ(log.count("create window rect("), 1) << log.text();
-        EXPECT_EQ(log.count("win video aspect "), 1) << log.text();
-        EXPECT_EQ(log.count("!= 708x531 target video source aspect"), 1);
+        EXPECT_EQ(log.count("win video aspect 649x531 != 708x531 target "
+                            "video source aspect"),
+                  1);
     }
-    {
-        // fit2screen without keep: no check.
-        conf->fit2screen = 1;
-        w.state = 0;
-        conf->verbose = 0;
-        LogCapture log;
-        const aspect_pair expected{1, 1000};
-        update_win_rects(&w, &cell, &b, &expected, &src);
-        EXPECT_EQ(log.text(), "");
-    }
-    update_win_rects(nullptr, &cell, &b, nullptr, &src); // no crash
-    update_win_rects(&w, &cell, &b, nullptr, nullptr);
+    conf->fit2screen = 1; // without keep: no check
+    conf->verbose = 0;
+    w.state = 0;
+    LogCapture log;
+    const aspect_pair odd{1, 1000};
+    update_win_rects(&w, &one, &b, &odd, &src);
+    update_win_rects(nullptr, &one, &b, nullptr, &src);
+    update_win_rects(&w, &one, &b, nullptr, nullptr);
+    EXPECT_EQ(log.text(), "");
 }
 
 TEST_F(Geometry, CursorHitTestIsStrictOnEveryEdge)
@@ -403,18 +298,15 @@ TEST_F(Geometry, CursorHitTestIsStrictOnEveryEdge)
     windows[3].rect = {10, 20, 100, 50};
     EXPECT_EQ(get_win_index_uder_cursor(11, 21), 3);
     EXPECT_EQ(get_win_index_uder_cursor(109, 69), 3);
-    EXPECT_EQ(get_win_index_uder_cursor(10, 30), -1);  // left edge
-    EXPECT_EQ(get_win_index_uder_cursor(50, 20), -1);  // top edge
-    EXPECT_EQ(get_win_index_uder_cursor(110, 30), -1); // right edge
-    EXPECT_EQ(get_win_index_uder_cursor(50, 70), -1);  // bottom edge
+    for (auto [x, y] : {std::pair{10, 30}, {50, 20}, {110, 30}, {50, 70}})
+        EXPECT_EQ(get_win_index_uder_cursor(x, y), -1) << x << "," << y;
 
     // Earlier windows win; windows without a camera never do.
     windows[1].rect = {0, 0, 1000, 1000};
     EXPECT_EQ(get_win_index_uder_cursor(50, 30), 3);
     windows[1].cam = &cam;
     EXPECT_EQ(get_win_index_uder_cursor(50, 30), 1);
-
-    // Rectangles reaching past the 32-bit range do not wrap.
+    // Right edges past the 32-bit range do not wrap.
     windows[1].cam = nullptr;
     windows[3].rect = {0x7FFFFF00, 0, 0xFFFFFFFFu, 10};
     EXPECT_EQ(get_win_index_uder_cursor(0x7FFFFFFF, 5), 3);
@@ -424,18 +316,17 @@ TEST_F(Geometry, WindowIndexAndVisibility)
 {
     EXPECT_EQ(getWinIdx(&windows[0]), 0);
     EXPECT_EQ(getWinIdx(&windows[59]), 59);
-    EXPECT_EQ(getWinIdx(nullptr), -1);
     window other{};
     EXPECT_EQ(getWinIdx(&other), -1);
+    EXPECT_EQ(getWinIdx(nullptr), -1);
     EXPECT_EQ(getWinIdx(windows + WINDOWS_COUNT), -1);
-    auto *inside = reinterpret_cast<const window *>(
-        reinterpret_cast<const char *>(&windows[2]) + 8);
-    EXPECT_EQ(getWinIdx(inside), -1);
+    EXPECT_EQ(getWinIdx(reinterpret_cast<const window *>(
+                  reinterpret_cast<const char *>(&windows[2]) + 8)),
+              -1);
 
     camera cam{};
     EXPECT_EQ(is_win_visible(&windows[2]), 0); // no camera
-    windows[2].cam = &cam;
-    windows[4].cam = &cam;
+    windows[2].cam = windows[4].cam = &cam;
     EXPECT_EQ(is_win_visible(&windows[2]), 1);
     g_fsWinIdx = 4;
     EXPECT_EQ(is_win_visible(&windows[2]), 0);

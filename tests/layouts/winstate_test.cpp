@@ -16,40 +16,31 @@ namespace {
 
 std::vector<std::string> calls;
 
-std::string win_name(const window *w)
+// Records "<slot> w<index> <args...>".
+template <typename... A>
+void record(const char *slot, const window *w, A... args)
 {
-    return "w" + std::to_string(getWinIdx(w));
+    std::string s = std::string(slot) + " w" + std::to_string(getWinIdx(w));
+    ((s += " " + std::to_string(args)), ...);
+    calls.push_back(s);
 }
 
+// Records colour, corner flag and corner lengths; the frame is always the
+// window borders.
 void fake_draw_border(window *w, uint8_t r, uint8_t g, uint8_t b,
                       const border_desc *d)
 {
-    calls.push_back("border " + win_name(w) + " " + std::to_string(r) + "," +
-                    std::to_string(g) + "," + std::to_string(b) + " t" +
-                    std::to_string(d->top) + " l" + std::to_string(d->left) +
-                    " b" + std::to_string(d->bottom) + " r" +
-                    std::to_string(d->right) + " c" +
-                    std::to_string(d->corners) + " " +
-                    std::to_string(d->corner_w) + "x" +
-                    std::to_string(d->corner_h));
+    EXPECT_TRUE(d->top == borderTB && d->bottom == borderTB &&
+                d->left == borderLR && d->right == borderLR);
+    record("border", w, r, g, b, d->corners, d->corner_w, d->corner_h);
 }
-void fake_win_pause(window *w, int on)
-{
-    calls.push_back("pause " + win_name(w) + " " + std::to_string(on));
-}
-int fake_win_alarm(window *w, int on)
-{
-    calls.push_back("alarm " + win_name(w) + " " + std::to_string(on));
-    return 1;
-}
-void fake_win_caption(window *w, int on)
-{
-    calls.push_back("caption " + win_name(w) + " " + std::to_string(on));
-}
-void fake_win_status(window *w) { calls.push_back("status " + win_name(w)); }
+void fake_win_pause(window *w, int on) { record("pause", w, on); }
+int fake_win_alarm(window *w, int on) { return record("alarm", w, on), 1; }
+void fake_win_caption(window *w, int on) { record("caption", w, on); }
+void fake_win_status(window *w) { record("status", w); }
 void fake_free_win_surfaces(window *w)
 {
-    calls.push_back("free_surfaces " + win_name(w));
+    record("free_surfaces", w);
     w->surfaces = nullptr;
 }
 
@@ -108,17 +99,15 @@ protected:
 
 } // namespace
 
-TEST_F(WinState, FlagTableIsInDisplayOrder)
+TEST_F(WinState, StateTextNamesFlagsInTableOrder)
 {
-    const char *names[] = {"PM", "PA", "Fs", "Se", "dN", "CF",
-                           "AL", "Mo", "SF", "Wt", "Rc"};
-    const uint32_t bits[] = {0x1,   0x2,    0x4,    0x8,    0x10,     0x1000,
-                             0x100, 0x200,  0x2000, 0x4000, 0x8000000};
-    for (int i = 0; i < 11; i++) {
-        EXPECT_EQ(win_state_flags[i].flag, bits[i]);
-        EXPECT_STREQ(win_state_flags[i].name, names[i]);
-    }
-    EXPECT_EQ(win_state_flags[11].flag, 0u);
+    window &w = windows[0];
+    w.state = WS_PM | WS_SE | WS_DN | WS_WT;
+    const char *text = winStateStr(&w);
+    EXPECT_STREQ(text, "PM,Se,dN,Wt");
+    w.state = 0xFFFFFFFF; // every name fits in the shared 50 bytes
+    EXPECT_EQ(winStateStr(&w), text);
+    EXPECT_STREQ(text, "PM,PA,Fs,Se,dN,CF,AL,Mo,SF,Wt,Rc");
     EXPECT_EQ(win_state_flags[11].name, nullptr);
 }
 
@@ -158,8 +147,7 @@ TEST_F(WinState, SelectingAlsoShowsTheNameAndLogsTheWidenedMask)
     EXPECT_EQ(w.state_mono[4], 1000u);
     EXPECT_EQ(log.count("(D) cam[2]:    set flags [Se,dN], diff=0x18"), 1)
         << log.text();
-    EXPECT_EQ(calls, (strings{"border w1 153,102,51 t4 l3 b4 r3 c0 0x0",
-                              "caption w1 1"}));
+    EXPECT_EQ(calls, (strings{"border w1 153 102 51 0 0 0", "caption w1 1"}));
 
     // The logged names are those asked for, the diff only what changed.
     calls.clear();
@@ -177,7 +165,7 @@ TEST_F(WinState, SideEffectsOfSettingComeInOrder)
     window &w = windows[0];
     LogCapture log;
     winStateSet(&w, WS_AL | WS_CF | WS_SF | WS_PM);
-    EXPECT_EQ(calls, (strings{"border w0 192,255,255 t4 l3 b4 r3 c0 0x0",
+    EXPECT_EQ(calls, (strings{"border w0 192 255 255 0 0 0",
                               "alarm w0 1", "status w0", "caption w0 1",
                               "pause w0 1"}));
     const std::string &t = log.text();
@@ -207,7 +195,7 @@ TEST_F(WinState, SideEffectsOfClearing)
     }
     winStateReset(&w, WS_PM | WS_AL | WS_SE);
     EXPECT_EQ(calls, (strings{"pause w0 0", "alarm w0 0",
-                              "border w0 51,0,0 t4 l3 b4 r3 c0 0x0"}));
+                              "border w0 51 0 0 0 0 0"}));
     EXPECT_EQ(w.state, uint32_t(WS_DN));
 }
 
@@ -220,35 +208,31 @@ TEST_F(WinState, BorderColoursOfEachState)
         update_win_border(&w);
         return calls;
     };
-    EXPECT_EQ(border_for(0), strings{"border w2 51,0,0 t4 l3 b4 r3 c0 0x0"});
-    EXPECT_EQ(border_for(WS_SE),
-              strings{"border w2 153,102,51 t4 l3 b4 r3 c0 0x0"});
-    EXPECT_EQ(border_for(WS_AL),
-              strings{"border w2 192,255,255 t4 l3 b4 r3 c0 0x0"});
-    EXPECT_EQ(border_for(WS_MO), strings{"border w2 255,0,0 t4 l3 b4 r3 c0 0x0"});
+    EXPECT_EQ(border_for(0), strings{"border w2 51 0 0 0 0 0"});
+    EXPECT_EQ(border_for(WS_SE), strings{"border w2 153 102 51 0 0 0"});
+    EXPECT_EQ(border_for(WS_AL), strings{"border w2 192 255 255 0 0 0"});
+    EXPECT_EQ(border_for(WS_MO), strings{"border w2 255 0 0 0 0 0"});
     EXPECT_EQ(border_for(WS_AL | WS_MO),
-              strings{"border w2 192,255,255 t4 l3 b4 r3 c0 0x0"});
+              strings{"border w2 192 255 255 0 0 0"});
     // Selected and alarmed: selection corners, then the alarm-coloured sides
     // between them (rect 600x500: corners 100 and 100).
     EXPECT_EQ(border_for(WS_SE | WS_AL),
-              (strings{"border w2 153,102,51 t4 l3 b4 r3 c1 100x100",
-                       "border w2 192,255,255 t4 l3 b4 r3 c0 100x100"}));
+              (strings{"border w2 153 102 51 1 100 100",
+                       "border w2 192 255 255 0 100 100"}));
     EXPECT_EQ(border_for(WS_SE | WS_MO),
-              (strings{"border w2 153,102,51 t4 l3 b4 r3 c1 100x100",
-                       "border w2 255,0,0 t4 l3 b4 r3 c0 100x100"}));
+              (strings{"border w2 153 102 51 1 100 100",
+                       "border w2 255 0 0 0 100 100"}));
     w.rect.w = 605;
     w.rect.h = 509;
-    EXPECT_EQ(border_for(WS_SE | WS_AL)[0],
-              "border w2 153,102,51 t4 l3 b4 r3 c1 100x101");
+    EXPECT_EQ(border_for(WS_SE | WS_AL)[0], "border w2 153 102 51 1 100 101");
     w.rect = {0, 0, 600, 500};
 
     // Remote control shows no keyboard selection.
     conf->rctrl_enabled = 1;
-    EXPECT_EQ(border_for(WS_SE), strings{"border w2 51,0,0 t4 l3 b4 r3 c0 0x0"});
+    EXPECT_EQ(border_for(WS_SE), strings{"border w2 51 0 0 0 0 0"});
     EXPECT_EQ(border_for(WS_SE | WS_AL),
-              strings{"border w2 192,255,255 t4 l3 b4 r3 c0 100x100"});
-    EXPECT_EQ(border_for(WS_AL),
-              strings{"border w2 192,255,255 t4 l3 b4 r3 c0 0x0"});
+              strings{"border w2 192 255 255 0 100 100"});
+    EXPECT_EQ(border_for(WS_AL), strings{"border w2 192 255 255 0 0 0"});
 }
 
 TEST_F(WinState, BordersOnlyForVisibleBoundWindows)
@@ -295,17 +279,6 @@ TEST_F(WinState, WhenChangedOnlyForFlagsNowSet)
     EXPECT_EQ(when_win_state_changed(nullptr, WS_CF), nullptr);
 }
 
-TEST_F(WinState, StateTextUsesTheSharedBuffer)
-{
-    window &w = windows[0];
-    w.state = WS_PM | WS_SE | WS_DN | WS_WT;
-    const char *text = winStateStr(&w);
-    EXPECT_STREQ(text, "PM,Se,dN,Wt");
-    w.state = 0xFFFFFFFF; // every name fits in the 50 bytes
-    EXPECT_EQ(winStateStr(&w), text);
-    EXPECT_STREQ(text, "PM,PA,Fs,Se,dN,CF,AL,Mo,SF,Wt,Rc");
-}
-
 TEST_F(WinState, BindAndUnbind)
 {
     window &w = windows[7];
@@ -313,22 +286,16 @@ TEST_F(WinState, BindAndUnbind)
     cam.nr = 8;
     w.surfaces = &cam; // anything non-null
     EXPECT_EQ(win_bind_cam(&w, &cam), 0);
-    EXPECT_EQ(w.cam, &cam);
-    EXPECT_EQ(cam.win, &w);
-    EXPECT_EQ(w.cur_src, -1);
-    EXPECT_EQ(w.target_src, -1);
+    EXPECT_TRUE(w.cam == &cam && cam.win == &w);
+    EXPECT_TRUE(w.cur_src == -1 && w.target_src == -1);
 
     w.state = WS_AL | WS_DN;
     w.rect = {1, 2, 3, 4};
     EXPECT_EQ(win_unbind_cam(&w), 0);
     EXPECT_EQ(calls, strings{"free_surfaces w7"});
     EXPECT_EQ(cam.win, nullptr);
-    EXPECT_EQ(w.cam, nullptr);
-    EXPECT_EQ(w.state, 0u);
-    EXPECT_EQ(w.rect.w, 0u);
-    EXPECT_EQ(w.surfaces, nullptr);
-    EXPECT_EQ(w.cur_src, -1);
-    EXPECT_EQ(w.target_src, -1);
+    EXPECT_TRUE(!w.cam && !w.state && !w.rect.w && !w.surfaces);
+    EXPECT_TRUE(w.cur_src == -1 && w.target_src == -1);
 
     // A camera that moved to another window stays bound there.
     win_bind_cam(&windows[8], &cam);
@@ -360,8 +327,8 @@ TEST_F(WinState, SelectWinMovesTheSelection)
     EXPECT_EQ(windows[1].state, uint32_t(WS_DN));
     EXPECT_EQ(sel_row, 1);
     EXPECT_EQ(sel_col, 1);
-    EXPECT_EQ(calls, (strings{"border w1 51,0,0 t4 l3 b4 r3 c0 0x0",
-                              "border w5 153,102,51 t4 l3 b4 r3 c0 0x0",
+    EXPECT_EQ(calls, (strings{"border w1 51 0 0 0 0 0",
+                              "border w5 153 102 51 0 0 0",
                               "caption w5 1"}));
     select_win(6);
     EXPECT_EQ(sel_row, 1);
