@@ -254,11 +254,20 @@ extern "C" int switch_layout(int n, int popup_if_undefined)
     }
     if (vout && vout->popup_close)
         vout->popup_close();
-    if (!send_layout_event(n, cur_layout) || !apply_layout(&conf->layouts[n])) {
+    const int prev = cur_layout;
+    bool ok = send_layout_event(n, prev);
+    if (ok) {
+        // The selection's grid position is taken from the current layout,
+        // so the new one must be current while it is built.
+        cur_layout = n;
+        ok = apply_layout(&conf->layouts[n]);
+        if (!ok)
+            cur_layout = prev;
+    }
+    if (!ok) {
         popup_printf(POPUP_ERROR, "Ошибка переключения\nна раскладку №%d", n);
         return 0;
     }
-    cur_layout = n;
     log_layout_used(&conf->layouts[n]);
     return 1;
 }

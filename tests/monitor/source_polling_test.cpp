@@ -1,0 +1,177 @@
+// Polling window sources: first frames, failures, restarts, switches.
+#include <unistd.h>
+
+#include "monitor_fixture.h"
+#include "process.h"
+
+using namespace monitortest;
+
+namespace {
+
+class Polling : public MonitorTest {
+protected:
+    void SetUp() override
+    {
+        MonitorTest::SetUp();
+        setenv("TIRSK_LOCK_DIR", lockdir_.path().c_str(), 1);
+        cam1_ = add_camera(1);
+        cam2_ = add_camera(2, true);
+        add_layout(0, "WIDE_2_2", {cam1_, cam2_});
+        cur_layout = 0;
+        ASSERT_EQ(apply_layout(&conf->layouts[0]), 1);
+    }
+    void TearDown() override
+    {
+        unsetenv("TIRSK_LOCK_DIR");
+        MonitorTest::TearDown();
+    }
+    void lock_file(int cam, const std::string &text)
+    {
+        testsupport::write_file(lockdir_.file("DB:tirsk6_db..cam" +
+                                              std::string(cam < 10 ? "0" : "") +
+                                              std::to_string(cam)),
+                                text);
+    }
+    int tick(int64_t advance_us = 40000)
+    {
+        g_monotime_microsec += advance_us;
+        return poll_wins_sources(g_monotime_microsec);
+    }
+
+    testsupport::TempDir lockdir_;
+    camera *cam1_ = nullptr, *cam2_ = nullptr;
+};
+
+} // namespace
+
+TEST_F(Polling, LayoutStartsEveryLayoutStreamWaiting)
+{
+    window *w = cam1_->win;
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(stream(cam1_).plays, 1);
+    EXPECT_EQ(stream(cam2_, 1).plays, 0) << "fullscreen stream stays off";
+    EXPECT_TRUE(w->state & WS_WT);
+    EXPECT_EQ(w->target_src, 0);
+}
+
+TEST_F(Polling, FirstFrameAdoptsTheSourceAndShowsIt)
+{
+    window *w = cam1_->win;
+    stream(cam1_).polls = {1, 1, 0};
+    EXPECT_GT(tick(), 0);
+    EXPECT_EQ(w->cur_src, 0);
+    EXPECT_EQ(w->target_src, -1);
+    EXPECT_FALSE(w->state & (WS_WT | WS_CF | WS_SF));
+    EXPECT_EQ(cam1_->srcs[0].started, 1u);
+    EXPECT_EQ(cam1_->srcs[0].format, uint32_t(MEDIA_FMT_I420));
+    EXPECT_EQ(cam1_->srcs[0].aspect_w, 11u);
+    EXPECT_EQ(count_calls("alloc"), 1);
+    EXPECT_EQ(count_calls("show_frame"), 1);
+    tick();
+    EXPECT_EQ(count_calls("alloc"), 1) << "overlay kept for the run";
+    EXPECT_EQ(count_calls("show_frame"), 2);
+}
+
+TEST_F(Polling, PausedWindowPollsButDrawsNothing)
+{
+    stream(cam1_).polls = {1, 1, 1};
+    tick();
+    winStateSet(cam1_->win, WS_PM);
+    vout_calls.clear();
+    tick();
+    tick();
+    EXPECT_EQ(count_calls("show_frame"), 0);
+    EXPECT_TRUE(stream(cam1_).polls.empty()) << "frames are still consumed";
+}
+
+TEST_F(Polling, ReadTimeoutOfADeviceWithoutServerIsServerFailure)
+{
+    window *w = cam1_->win;
+    stream(cam1_).polls = {1, POLL_READ_TIMEOUT};
+    tick();
+    tick();
+    EXPECT_TRUE(w->state & WS_SF);
+    EXPECT_FALSE(w->state & WS_CF);
+    EXPECT_EQ(stream(cam1_).state, SRC_STATE_STOPPED);
+    EXPECT_EQ(cam1_->srcs[0].started, 0u);
+}
+
+TEST_F(Polling, ReadTimeoutWithALiveServerIsCaptureFailure)
+{
+    lock_file(1, std::to_string(getpid()) + "\n");
+    stream(cam1_).polls = {1, POLL_READ_TIMEOUT};
+    tick();
+    tick();
+    EXPECT_TRUE(cam1_->win->state & WS_CF);
+    EXPECT_FALSE(cam1_->win->state & WS_SF);
+}
+
+TEST_F(Polling, DeadSourceRestartsAfterReconnectAndReportsEveryNoSignal)
+{
+    window *w = cam1_->win;
+    stream(cam1_).polls = {1, POLL_ERROR};
+    tick();
+    tick(); // fails: stopped, t_fail = now
+    stream(cam1_).play_ok = false;
+    const int plays = stream(cam1_).plays;
+    tick(500000);
+    EXPECT_EQ(stream(cam1_).plays, plays) << "not before the reconnect time-out";
+    tick(600000);
+    EXPECT_EQ(stream(cam1_).plays, plays + 1);
+    // More than no-signal (4 s) after the failure: reported again.
+    winStateReset(w, WS_SF | WS_CF);
+    tick(3000000);
+    EXPECT_TRUE(w->state & (WS_SF | WS_CF));
+}
+
+TEST_F(Polling, CheckLocalServerReadsThePidFromTheLockFile)
+{
+    EXPECT_EQ(check_local_server("tirsk6_db", 7), 0) << "no lock file";
+    lock_file(7, std::to_string(getpid()));
+    EXPECT_EQ(check_local_server("tirsk6_db", 7), 1);
+    lock_file(7, "1");
+    EXPECT_EQ(check_local_server("tirsk6_db", 7), 0) << "pid below 2";
+    lock_file(7, "99999999999999999999999");
+    EXPECT_EQ(check_local_server("tirsk6_db", 7), 0) << "overflow";
+    lock_file(7, "junk");
+    EXPECT_EQ(check_local_server("tirsk6_db", 7), 0);
+    lock_file(7, "2147483646");
+    EXPECT_EQ(check_local_server("tirsk6_db", 7), 0) << "no such process";
+    lock_file(123, std::to_string(getpid()));
+    EXPECT_EQ(check_local_server("tirsk6_db", 123), 1) << "three digits";
+}
+
+TEST_F(Polling, FullscreenSwitchKeepsTheLayoutStreamUntilTheFirstFrame)
+{
+    window *w = cam2_->win;
+    stream(cam2_).polls = {1};
+    tick();
+    ASSERT_EQ(w->cur_src, 0);
+    layout_to_fullscreen(int(w - windows));
+    EXPECT_EQ(g_fsWinIdx, int(w - windows));
+    EXPECT_EQ(w->target_src, 1);
+    EXPECT_EQ(stream(cam2_, 1).plays, 1);
+    EXPECT_EQ(stream(cam2_).stops, 0) << "layout stream still shown";
+    stream(cam2_).polls = {1};
+    stream(cam2_, 1).polls = {0, 1};
+    tick();
+    EXPECT_EQ(w->cur_src, 0);
+    tick();
+    EXPECT_EQ(w->cur_src, 1);
+    EXPECT_EQ(w->target_src, -1);
+    EXPECT_EQ(stream(cam2_).state, SRC_STATE_STOPPED) << "previous stopped";
+}
+
+TEST_F(Polling, FullscreenStreamFailingBeforeItsFirstFrameFailsTheWindow)
+{
+    window *w = cam2_->win;
+    stream(cam2_).polls = {1};
+    tick();
+    layout_to_fullscreen(int(w - windows));
+    stream(cam2_, 1).polls = {POLL_OPEN_TIMEOUT};
+    tick();
+    EXPECT_EQ(w->cur_src, 1);
+    EXPECT_EQ(w->target_src, -1);
+    EXPECT_EQ(stream(cam2_).state, SRC_STATE_STOPPED);
+    EXPECT_TRUE(w->state & WS_CF) << "network stream: capture failure";
+}
