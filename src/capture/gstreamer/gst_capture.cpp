@@ -12,6 +12,8 @@
 
 namespace {
 
+bool framework_finished = false;
+
 // Framework states as the driver's state codes: only a pending or reached
 // playing state counts as playing.
 int state_code(const pipeline_ctx &ctx)
@@ -127,6 +129,13 @@ extern "C" {
 
 int gstreamer_init(int *argc, char ***argv)
 {
+    // The framework cannot start again once finished, and it still calls
+    // itself initialised then.
+    if (framework_finished) {
+        tirsklog_r(nullptr, 3, "gstreamer init failed: %s\n",
+                   "the framework was already finished in this process");
+        return 0;
+    }
     if (gst_is_initialized())
         return 1;
     GError *err = nullptr;
@@ -141,8 +150,11 @@ int gstreamer_init(int *argc, char ***argv)
 
 void gstreamer_fini(void)
 {
-    if (gst_is_initialized())
-        gst_deinit();
+    // A second deinit aborts the process.
+    if (framework_finished || !gst_is_initialized())
+        return;
+    gst_deinit();
+    framework_finished = true;
 }
 
 extern const capture_drv gst_capture;
