@@ -20,45 +20,32 @@ protected:
     }
 };
 
-TEST_F(GstCapture, CreateAcceptsOnlyWhatTheFrameworkCallsAUri)
+TEST_F(GstCapture, CreateTakesValidUrisOnlyAndWhole)
 {
-    for (const char *uri : {"rtsp://127.0.0.1:8554/x", "v4l2:///dev/video3",
-                            "file:///tmp/clip.webm"}) {
-        SCOPED_TRACE(uri);
-        void *h = gst_capture.create(nullptr, uri);
-        ASSERT_NE(h, nullptr);
+    const std::string head = "rtsp://127.0.0.1:8554/";
+    const std::string longest = head + std::string(1023 - head.size(), 'a');
+    for (const std::string &uri : {std::string("v4l2:///dev/video3"),
+                                   std::string("file:///tmp/clip.webm"), longest}) {
+        void *h = gst_capture.create(nullptr, uri.c_str());
+        ASSERT_NE(h, nullptr) << uri;
         EXPECT_EQ(gst_capture.destroy(&h), 1);
         EXPECT_EQ(h, nullptr);
     }
-    for (const char *uri : {"://x", "1rtsp://host/x", "no uri at all", ""}) {
-        SCOPED_TRACE(uri);
+    EXPECT_TRUE(log_taken().empty());
+    for (const char *uri : {"://x", "1rtsp://host/x", "no uri", "",
+                            static_cast<const char *>(nullptr)}) {
         errno = 0;
         EXPECT_EQ(gst_capture.create(nullptr, uri), nullptr);
         EXPECT_EQ(errno, EINVAL);
     }
-    EXPECT_EQ(gst_capture.create(nullptr, nullptr), nullptr);
-    void *none = nullptr;
-    EXPECT_EQ(gst_capture.destroy(&none), 1);
-    EXPECT_EQ(gst_capture.destroy(nullptr), 1);
-}
-
-TEST_F(GstCapture, AUriThatDoesNotFitIsRefusedNotCut)
-{
-    const std::string head = "rtsp://127.0.0.1:8554/";
-    const std::string fits = head + std::string(1023 - head.size(), 'a');
-    void *h = gst_capture.create(nullptr, fits.c_str());
-    ASSERT_NE(h, nullptr);
-    gst_capture.destroy(&h);
-    EXPECT_TRUE(log_taken().empty());
-
-    const std::string too_long = fits + "b";
-    errno = 0;
-    EXPECT_EQ(gst_capture.create(nullptr, too_long.c_str()), nullptr);
+    // Refused rather than cut into another stream's name, and said so.
+    EXPECT_EQ(gst_capture.create(nullptr, (longest + "b").c_str()), nullptr);
     EXPECT_EQ(errno, ENAMETOOLONG);
     const auto lines = log_taken();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].level, 3);
-    EXPECT_NE(lines[0].text.find("1024"), std::string::npos);
+    void *none = nullptr;
+    EXPECT_EQ(gst_capture.destroy(&none), 1);
 }
 
 TEST_F(GstCapture, OperationsOfAHandleWithoutPipelineAreHarmless)
@@ -82,10 +69,8 @@ TEST_F(GstCapture, OperationsOfAHandleWithoutPipelineAreHarmless)
     EXPECT_EQ(gst_capture.pause(h), 1);
     gst_capture.stop(h);
     gst_capture.stop(h);
-    EXPECT_EQ(gst_capture.stop_wait, nullptr);
     EXPECT_EQ(gst_capture.get_state(h), SRC_STATE_STOPPED);
     gst_capture.destroy(&h);
-    EXPECT_STREQ(gst_capture.name, "gst");
 }
 
 TEST(GstCaptureSetUp, InitIsIdempotentAndFiniEndsTheFramework)
