@@ -217,7 +217,10 @@ int ___v4l2_close(v4l2_handle *h)
 {
     if (h->fd < 0)
         return 1;
-    if (retry_eintr([&] { return ::close(h->fd); }) == -1) {
+    // Not repeated on EINTR: Linux has released the descriptor by then, and
+    // a second close could hit a descriptor that a framework thread has
+    // just opened under the same number.
+    if (::close(h->fd) == -1 && errno != EINTR) {
         const sys_error e(errno);
         fail(h, V4L2_ERR_CLOSE, "could not close device \"%s\" -> #%d(%s)",
              h->dev, e.no, e.text);
