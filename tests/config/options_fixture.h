@@ -1,9 +1,8 @@
 // Shared set-up of the option tests: a fresh CONF record, a configuration
-// file in a temporary directory, and the text written to standard output
-// and standard error while a parse runs.
+// file in a temporary directory, and what a parse writes to standard output
+// and standard error.
 #pragma once
 
-#include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
 #include <unistd.h>
@@ -16,23 +15,25 @@
 #include "conf.h"
 #include "process.h"
 
-// Sends a descriptor (1 or 2) to a file until take() returns its text.
+// Sends descriptor 1 or 2 to an unnamed file until take() returns its text.
 class FdCapture {
 public:
-    explicit FdCapture(int fd) : fd_(fd)
+    explicit FdCapture(int fd) : fd_(fd), file_(fileno(tmpfile()))
     {
         fflush(nullptr);
-        char tmpl[] = "/tmp/tirsk-capture-XXXXXX";
-        file_ = mkstemp(tmpl);
-        unlink(tmpl);
         saved_ = dup(fd_);
         dup2(file_, fd_);
     }
-    ~FdCapture() { restore(); }
+    ~FdCapture() { take(); }
     std::string take()
     {
-        restore();
         std::string text;
+        if (saved_ < 0)
+            return text;
+        fflush(nullptr);
+        dup2(saved_, fd_);
+        close(saved_);
+        saved_ = -1;
         char buf[4096];
         lseek(file_, 0, SEEK_SET);
         for (ssize_t n; (n = read(file_, buf, sizeof buf)) > 0;)
@@ -41,18 +42,7 @@ public:
     }
 
 private:
-    void restore()
-    {
-        if (saved_ < 0)
-            return;
-        fflush(nullptr);
-        dup2(saved_, fd_);
-        close(saved_);
-        saved_ = -1;
-    }
-    int fd_;
-    int file_ = -1;
-    int saved_ = -1;
+    int fd_, file_, saved_;
 };
 
 class OptionsTest : public ::testing::Test {
@@ -62,33 +52,25 @@ protected:
         c = init_CONF();
         ASSERT_NE(c, nullptr);
         conf = c;
-        conf_file = dir.file("tirsk.conf");
         write_conf("");
     }
-    void TearDown() override
-    {
-        free_CONF(c);
-        conf = nullptr;
-    }
+    void TearDown() override { free_CONF(c); }
 
     // The body of the "tirsk-mon" section of the configuration file.
-    void write_conf(const std::string &section_body)
+    void write_conf(const std::string &body)
     {
-        testsupport::write_file(conf_file,
-                                "tirsk-mon {\n" + section_body + "}\n");
+        testsupport::write_file(conf_file, "tirsk-mon {\n" + body + "}\n");
     }
 
-    // Runs parse_configs with "-c <conf_file>" and args; the result of
-    // parse_configs is kept in result, its messages in out and err.
-    // Returns whether the options were all accepted, i.e. the parse went on
-    // to the catalogue (whose own result depends on a database).
+    // parse_configs with "-c <conf_file>" (unless told otherwise) and args;
+    // keeps its result and output.  True when every option was accepted,
+    // i.e. the parse went on to the catalogue, whose own result depends on
+    // a database.
     bool parse(std::vector<std::string> args, bool with_conf_file = true)
     {
         std::vector<std::string> all = {"tirsk-mon"};
-        if (with_conf_file) {
-            all.push_back("-c");
-            all.push_back(conf_file);
-        }
+        if (with_conf_file)
+            all.insert(all.end(), {"-c", conf_file});
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char *> argv;
         for (auto &s : all)
@@ -102,16 +84,19 @@ protected:
         return strHELP[0] != 0;
     }
 
+    bool said(const std::string &text) const
+    {
+        return err.find(text) != std::string::npos;
+    }
     // The command line was refused with the pointer to the help.
     bool refused_with_hint() const
     {
         return result == 0 && strHELP[0] == 0 &&
-               err.find("\nsee `tirsk-mon --help' or tirsk.conf tirsk-mon "
-                        "{ ... }\n") != std::string::npos;
+               said("\nsee `tirsk-mon --help' or tirsk.conf tirsk-mon { ... }\n");
     }
 
     testsupport::TempDir dir;
-    std::string conf_file;
+    std::string conf_file = dir.file("tirsk.conf");
     CONF *c = nullptr;
     int result = -1;
     std::string out, err;

@@ -1,7 +1,4 @@
 // Options from the command line and the configuration file.
-#include <math.h>
-#include <sys/stat.h>
-
 #include <glib.h>
 
 #include "options_fixture.h"
@@ -12,36 +9,21 @@ TEST_F(OptionsTest, DefaultsWithoutOptionsOrFileSection)
 {
     EXPECT_STREQ(c->conf_path, "/etc/tirsk/tirsk.conf");
     EXPECT_TRUE(parse({}));
+    EXPECT_EQ(err, "");
     EXPECT_EQ(c->framerate, 30u);
-    EXPECT_EQ(c->geo.width, 648u);
-    EXPECT_EQ(c->geo.height, 488u);
-    EXPECT_EQ(c->no_signal, 4u);
-    EXPECT_EQ(c->fs_timeout, 300u);
-    EXPECT_EQ(c->camname_timeout, 6u);
-    EXPECT_EQ(c->cursor_timeout, 4u);
     EXPECT_EQ(c->reconnect_timeout, 1000u);
-    EXPECT_EQ(c->font_factor, 1.0);
     EXPECT_EQ(c->display, 'L');
-    EXPECT_EQ(c->display_set, 0u);
     EXPECT_EQ(c->start_layout, -1);
-    EXPECT_EQ(c->rctrl_enabled, 0u);
-    EXPECT_EQ(c->rctrl_url.port, 0u);
-    EXPECT_STREQ(c->gst_rtspsrc_opts,
-                 "latency=100 timeout=3000000 tcp-timeout=5000000");
     EXPECT_STREQ(c->gst_v4l2src_opts, "io-mode=rw");
     EXPECT_STREQ(c->db_type, "mysql");
     EXPECT_STREQ(c->db_name, "tirsk6_db");
     EXPECT_STREQ(c->db_host, "");
     EXPECT_STREQ(c->db_user, "tirsk-mon");
     EXPECT_STREQ(c->db_passwd, "");
-    EXPECT_EQ(c->db_port, 0u);
-    EXPECT_EQ(c->gst_blacklist, nullptr);
-    EXPECT_EQ(c->event_collector, nullptr);
     ASSERT_NE(c->shot_dir, nullptr);
     EXPECT_EQ(access(c->shot_dir, W_OK), 0);
     for (MHD_Response *r : c->http_replies)
         EXPECT_NE(r, nullptr);
-    EXPECT_EQ(err.find("see `tirsk-mon --help'"), std::string::npos);
 }
 
 TEST_F(OptionsTest, ConfigurationFileWhereaboutsAndErrors)
@@ -113,31 +95,25 @@ TEST_F(OptionsTest, FileSwitchesFollowTheirValueAndCommandLineWins)
     EXPECT_STREQ(c->db_name, "from_cli");
 }
 
-TEST_F(OptionsTest, CommandLineSwitchesLettersAndLongNames)
+TEST_F(OptionsTest, CommandLineSwitchesAndTexts)
 {
-    EXPECT_TRUE(parse({"-f", "-F", "-k", "-s", "-M", "-K", "--fit2screen",
-                       "--hw-surface", "--yuv-direct", "--yuv-hwaccel",
-                       "--iyuv", "--doublebuf", "--asyncblit",
-                       "--single-source", "-T", "pgsql", "-H", "db.local",
-                       "-D", "cams", "-U", "viewer", "-P", "secret",
+    EXPECT_TRUE(parse({"-f", "-F", "-k", "-s", "-M", "--fit2screen", "--iyuv",
+                       "--asyncblit", "-T", "pgsql", "-P", "secret",
                        "--db-port=5432", "-l", "7"}));
     for (uint32_t v : {c->fullscreen, c->no_winframe, c->keep_aspect,
-                       c->smart_scale, c->no_mouse, c->no_keyboard,
-                       c->fit2screen, c->hw_surface, c->yuv_direct,
-                       c->yuv_hwaccel, c->iyuv, c->doublebuf, c->asyncblit,
-                       c->single_source})
+                       c->smart_scale, c->no_mouse, c->fit2screen, c->iyuv,
+                       c->asyncblit})
         EXPECT_EQ(v, 1u);
+    EXPECT_EQ(c->no_keyboard, 0u);
     EXPECT_STREQ(c->db_type, "pgsql");
-    EXPECT_STREQ(c->db_host, "db.local");
-    EXPECT_STREQ(c->db_name, "cams");
-    EXPECT_STREQ(c->db_user, "viewer");
     EXPECT_STREQ(c->db_passwd, "secret");
     EXPECT_EQ(c->db_port, 5432u);
     EXPECT_EQ(c->start_layout, 7);
 
+    c->fit2screen = 0;
     EXPECT_TRUE(parse({"--no-tty", "--fit"})); // unique abbreviation
-    EXPECT_EQ(c->no_mouse, 1u);
     EXPECT_EQ(c->no_keyboard, 1u);
+    EXPECT_EQ(c->fit2screen, 1u);
 }
 
 TEST_F(OptionsTest, SizePairsNeedTheirSeparator)
@@ -177,10 +153,10 @@ TEST_F(OptionsTest, NumbersAreCheckedNotWrapped)
     EXPECT_TRUE(parse({"-R", "60"}));
     EXPECT_EQ(c->framerate, 60u);
 
-    EXPECT_TRUE(parse({"--no-signal=10", "--fs-timeout=0",
-                       "--camname-timeout=+3", "--cursor-timeout=2s"}));
+    // Read as "%u" reads them, minus the wrapping of negative numbers.
+    EXPECT_TRUE(parse({"--no-signal=10", "--camname-timeout=+3",
+                       "--cursor-timeout=2s"}));
     EXPECT_EQ(c->no_signal, 10u);
-    EXPECT_EQ(c->fs_timeout, 0u);
     EXPECT_EQ(c->camname_timeout, 3u);
     EXPECT_EQ(c->cursor_timeout, 2u);
     for (const char *bad : {"--no-signal=-1", "--fs-timeout=abc",
@@ -234,27 +210,23 @@ TEST_F(OptionsTest, VerboseLevelsAndQuiet)
         EXPECT_FALSE(parse({bad}));
         EXPECT_TRUE(refused_with_hint());
     }
-    EXPECT_NE(err.find("ERROR: invalid verbose optarg value \"99999999999\"\n"),
-              std::string::npos);
+    EXPECT_TRUE(said("ERROR: invalid verbose optarg value \"99999999999\"\n"));
     EXPECT_FALSE(parse({"-vx"}));
-    EXPECT_EQ(err.find("ERROR: invalid verbose optarg value \"x\"\n"), 0u)
-        << err;
+    EXPECT_EQ(err.find("ERROR: invalid verbose optarg value \"x\"\n"), 0u);
 }
 
 TEST_F(OptionsTest, UnknownOptionsAreNamed)
 {
     EXPECT_FALSE(parse({"--bogus"}));
     EXPECT_TRUE(refused_with_hint());
-    EXPECT_NE(err.find("unknown option `--bogus'\n\nsee `tirsk-mon --help'"),
-              std::string::npos)
-        << err;
+    EXPECT_TRUE(said("unknown option `--bogus'\n\nsee `tirsk-mon --help'")) << err;
     // The help text prints "--quiet", but the option is "quit".
     EXPECT_FALSE(parse({"--quiet"}));
-    EXPECT_NE(err.find("unknown option `--quiet'"), std::string::npos) << err;
+    EXPECT_TRUE(said("unknown option `--quiet'")) << err;
     EXPECT_FALSE(parse({"-f", "-x"}));
-    EXPECT_NE(err.find("unknown option `-x'"), std::string::npos) << err;
+    EXPECT_TRUE(said("unknown option `-x'")) << err;
     EXPECT_FALSE(parse({"-xf"}));
-    EXPECT_NE(err.find("unknown option `-xf'"), std::string::npos) << err;
+    EXPECT_TRUE(said("unknown option `-xf'")) << err;
     // An option that lacks its argument refuses the command line too.
     EXPECT_FALSE(parse({"-g"}));
     EXPECT_TRUE(refused_with_hint());
@@ -262,58 +234,39 @@ TEST_F(OptionsTest, UnknownOptionsAreNamed)
 
 TEST_F(OptionsTest, DisplayLetterAndRemoteControlPort)
 {
+    EXPECT_TRUE(parse({"--display=left", "-r", "http://*:2001/x"}));
+    EXPECT_EQ(c->display, 'L');
+    EXPECT_EQ(c->display_set, 1u);
+    EXPECT_EQ(c->rctrl_url.port, 2001u);
+    // The right display listens one port up, with remote control or not.
     EXPECT_TRUE(parse({"-d", "r", "-r", "http://*:2001/x"}));
     EXPECT_EQ(c->display, 'R');
-    EXPECT_EQ(c->display_set, 1u);
     EXPECT_EQ(c->rctrl_enabled, 1u);
     EXPECT_EQ(c->rctrl_addr, 0u);
     EXPECT_EQ(c->rctrl_url.port, 2002u);
-    EXPECT_STREQ(c->rctrl_url.path, "/x");
-
-    CONF *left = init_CONF();
-    ASSERT_NE(left, nullptr);
-    std::swap(c, left);
-    EXPECT_TRUE(parse({"--display=Left", "-r", "http://*:2001/x"}));
-    EXPECT_EQ(c->display, 'L');
-    EXPECT_EQ(c->rctrl_url.port, 2001u);
-    std::swap(c, left);
-    free_CONF(left);
+    c->rctrl_enabled = 0;
+    c->rctrl_url.port = 0;
+    EXPECT_TRUE(parse({"-d", "R"}));
+    EXPECT_EQ(c->rctrl_url.port, 1u);
+    // ... but never wraps round to 0, which would mean any port.
+    EXPECT_FALSE(parse({"-d", "R", "-r", "http://*:65535"}));
+    EXPECT_EQ(result, 0);
+    EXPECT_NE(c->rctrl_url.port, 0u);
 
     EXPECT_FALSE(parse({"-d", "X"}));
     EXPECT_TRUE(refused_with_hint());
     EXPECT_FALSE(parse({"-d", ""}));
 }
 
-TEST_F(OptionsTest, RightDisplayShiftsThePortEvenWithoutRemoteControl)
-{
-    EXPECT_TRUE(parse({"-d", "R"}));
-    EXPECT_EQ(c->rctrl_enabled, 0u);
-    EXPECT_EQ(c->rctrl_url.port, 1u);
-}
-
-TEST_F(OptionsTest, RightDisplayNeedsAPortAboveTheLeftOne)
-{
-    EXPECT_FALSE(parse({"-d", "R", "-r", "http://*:65535"}));
-    EXPECT_EQ(result, 0);
-    EXPECT_NE(c->rctrl_url.port, 0u) << "port wrapped to 0 (any port)";
-}
-
 TEST_F(OptionsTest, RemoteControlRejections)
 {
     EXPECT_FALSE(parse({"-r", "http://*"}));
     EXPECT_TRUE(refused_with_hint());
-    EXPECT_NE(err.find("invalid url (proto://host:port[/path]) - \"http://*\""),
-              std::string::npos)
-        << err;
-    EXPECT_NE(err.find("remote-control URL should be this format: "
-                       "http://HOST:PORT[/PATH-PREFIX]"),
-              std::string::npos)
-        << err;
-    EXPECT_FALSE(parse({"-r", "http://*:70000/x"}));
+    EXPECT_TRUE(said("invalid url (proto://host:port[/path]) - \"http://*\"")) << err;
+    EXPECT_TRUE(said("remote-control URL should be this format: "
+                       "http://HOST:PORT[/PATH-PREFIX]")) << err;
     EXPECT_FALSE(parse({"-r", "http://192.0.2.1:2001/x"}));
-    EXPECT_NE(err.find("could not found a local ip address of \"192.0.2.1\""),
-              std::string::npos)
-        << err;
+    EXPECT_TRUE(said("could not found a local ip address of \"192.0.2.1\"")) << err;
     EXPECT_EQ(c->rctrl_enabled, 0u);
 }
 
@@ -340,13 +293,12 @@ TEST_F(OptionsTest, AllowedFromListLimitAndReplacement)
 
     EXPECT_FALSE(parse({"--allowed-from=" + eleven}));
     EXPECT_TRUE(refused_with_hint());
-    EXPECT_NE(err.find("\"allowed-from\" limit(10) occured"), std::string::npos)
-        << err;
+    EXPECT_TRUE(said("\"allowed-from\" limit(10) occured")) << err;
     EXPECT_EQ(c->allowed_from_count, 10u) << "refused list replaced the old one";
 
     EXPECT_FALSE(parse({"--allowed-from=127.0.0.1,300.1.1.1"}));
     EXPECT_FALSE(parse({"--allowed-from="}));
-    EXPECT_NE(err.find("empty \"allowed-from\" value"), std::string::npos) << err;
+    EXPECT_TRUE(said("empty \"allowed-from\" value")) << err;
     EXPECT_FALSE(parse({"--allowed-from= ,;"}));
     EXPECT_EQ(c->allowed_from_count, 10u);
 }
@@ -361,6 +313,7 @@ TEST_F(OptionsTest, AlarmMessagesLimitLengthAndKeptTexts)
     EXPECT_STREQ(c->alarm_msgs[3], "");
 
     // Fewer messages leave the later ones as they were.
+    write_conf("");
     EXPECT_TRUE(parse({"--alarm-msgs=door open"}));
     EXPECT_STREQ(c->alarm_msgs[0], "door open");
     EXPECT_STREQ(c->alarm_msgs[1], "CASE OPENED");
@@ -381,12 +334,12 @@ TEST_F(OptionsTest, AlarmMessagesLimitLengthAndKeptTexts)
 
     EXPECT_FALSE(parse({"--alarm-msgs=1;2;3;4;5"}));
     EXPECT_TRUE(refused_with_hint());
-    EXPECT_NE(err.find("\"alarm-msgs\" messages number limit(4) occured"),
-              std::string::npos)
-        << err;
-    EXPECT_STREQ(c->alarm_msgs[1], "b") << "refused list changed messages";
+    EXPECT_TRUE(said("\"alarm-msgs\" messages number limit(4) occured")) << err;
+    EXPECT_EQ(std::string(c->alarm_msgs[0]), "x" + word.substr(0, 30))
+        << "refused list changed messages";
+    EXPECT_STREQ(c->alarm_msgs[1], "b");
     EXPECT_FALSE(parse({"--alarm-msgs="}));
-    EXPECT_NE(err.find("empty \"alarm-msgs\" value"), std::string::npos) << err;
+    EXPECT_TRUE(said("empty \"alarm-msgs\" value")) << err;
 }
 
 TEST_F(OptionsTest, DisableKeysList)
@@ -413,12 +366,9 @@ TEST_F(OptionsTest, DecoderBlacklistIsCompiled)
 
     EXPECT_FALSE(parse({"--gst-blacklist=(unclosed"}));
     EXPECT_TRUE(refused_with_hint());
-    EXPECT_NE(err.find("Invalid regexp: \""), std::string::npos) << err;
+    EXPECT_TRUE(said("Invalid regexp: \"")) << err;
     ASSERT_NE(c->gst_blacklist, nullptr) << "a bad expression dropped the old";
 
-    EXPECT_TRUE(parse({"--gst-rtspsrc-opts=latency=0", "--gst-v4l2src-opts="}));
-    EXPECT_STREQ(c->gst_rtspsrc_opts, "latency=0");
-    EXPECT_STREQ(c->gst_v4l2src_opts, "");
 }
 
 TEST_F(OptionsTest, SnapshotDirectoryMustBeWritable)
@@ -442,17 +392,13 @@ TEST_F(OptionsTest, EventCollectorMustBeARunnableFile)
 
     if (geteuid() != 0) { // root may run anything
         EXPECT_FALSE(parse({"-e", plain}));
-        EXPECT_NE(err.find("event-collector path \"" + plain +
-                           "\" value is invalid (#13 "),
-                  std::string::npos)
-            << err;
+        EXPECT_TRUE(said("event-collector path \"" + plain +
+                           "\" value is invalid (#13 ")) << err;
     }
     EXPECT_FALSE(parse({"-e", dir.file("absent")}));
     EXPECT_TRUE(refused_with_hint());
-    EXPECT_NE(err.find("event-collector path \"" + dir.file("absent") +
-                       "\" value is invalid (#2 "),
-              std::string::npos)
-        << err;
+    EXPECT_TRUE(said("event-collector path \"" + dir.file("absent") +
+                       "\" value is invalid (#2 ")) << err;
     EXPECT_FALSE(parse({"-e", dir.path()})) << "a directory cannot be run";
     EXPECT_EQ(c->event_collector, script);
 }
@@ -470,22 +416,11 @@ TEST_F(OptionsTest, HelpAndVersionComeAfterAllOtherChecks)
     write_conf("");
     EXPECT_FALSE(parse({"-h", "-V"}));
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(out.rfind("\nusage: tirsk-mon [OPTIONS]\n"), out.find("\nusage:"));
     EXPECT_NE(out.find("\nusage: tirsk-mon [OPTIONS]\n"), std::string::npos);
-    EXPECT_EQ(c->help, 1u);
+    EXPECT_EQ(out.find("build date"), out.rfind("build date")) << "banner twice";
 
     c->help = 0;
     EXPECT_FALSE(parse({"-V"}));
     EXPECT_EQ(result, 0);
     EXPECT_EQ(out.find("\ntirsk-mon-" TIRSK_VERSION " build date "), 0u) << out;
-}
-
-TEST_F(OptionsTest, RepeatedParsesStartFromTheFirstArgument)
-{
-    // getopt keeps state between calls: each parse must restart it.
-    EXPECT_TRUE(parse({"-R", "10", "-f"}));
-    c->fullscreen = 0;
-    EXPECT_TRUE(parse({"-R", "12", "-f"}));
-    EXPECT_EQ(c->framerate, 12u);
-    EXPECT_EQ(c->fullscreen, 1u);
 }

@@ -23,13 +23,9 @@ protected:
     }
     bool guards_intact() const
     {
-        for (unsigned char b : g.before)
-            if (b != 0xA5)
-                return false;
-        for (unsigned char b : g.after)
-            if (b != 0xA5)
-                return false;
-        return true;
+        const std::string guard(16, '\xA5');
+        return !memcmp(g.before, guard.data(), 16) &&
+               !memcmp(g.after, guard.data(), 16);
     }
     // Parses text; err receives what was logged.
     int parse(const std::string &text)

@@ -46,21 +46,6 @@ TEST(UsageText, MatchesTheReferenceByteForByte)
     ASSERT_GT(want.size(), 5000u);
     std::string got = printed(print_usage);
     EXPECT_EQ(got, want);
-    // Every description starts at column 30, after at least one blank.
-    size_t option_lines = 0;
-    for (size_t at = 0; at < got.size();) {
-        size_t end = got.find('\n', at);
-        std::string line = got.substr(at, end - at);
-        bool option = line.starts_with("  -") || line.starts_with("      --");
-        if (option || line.starts_with(std::string(30, ' '))) {
-            ASSERT_GT(line.size(), 30u) << line;
-            EXPECT_EQ(line[29], ' ') << line;
-            EXPECT_NE(line[30], ' ') << line;
-            option_lines += option;
-        }
-        at = end + 1;
-    }
-    EXPECT_EQ(option_lines, 47u);
 }
 
 TEST(UsageText, VersionBanner)
@@ -98,50 +83,22 @@ TEST(HelpText, BaseTextAndLayoutLines)
     EXPECT_STREQ(strHELP + 814, "    <3> -- \"Hall\",  камер - 4 шт.\n");
 }
 
-TEST(HelpText, LayoutLinesStopBeforeTheBufferEnds)
+TEST(HelpText, LayoutLinesAreAddedOnlyWhenTheyFit)
 {
+    // Fill to 1800 bytes, then offer lines of length n where used + n + 2
+    // is 2000 (dropped) or 1999 (taken).
     strhelp_reset();
-    const std::string name(32, 'n');
-    char line[200];
-    int len = snprintf(line, sizeof line, "    <%d> -- \"%s\",  камер - %d шт.\n",
-                       10, name.c_str(), 60);
-    ASSERT_GT(len, 0);
-    // Add long lines until one no longer fits.
-    size_t before;
-    do {
-        before = strlen(strHELP);
-        strhelp_add_layout(10, name.c_str(), 60);
-    } while (strlen(strHELP) > before);
-    EXPECT_GE(before + size_t(len) + 2, 2000u);
-    EXPECT_LT(before, 2000u);
-
-    // A shorter line may still fit; the last byte stays a terminator.
-    size_t room = 2000 - before;
-    if (room > 40) {
-        strhelp_add_layout(1, "", 1);
-        EXPECT_GT(strlen(strHELP), before);
-    }
-    for (int i = 0; i < 100; i++)
-        strhelp_add_layout(1, "", 1);
-    EXPECT_LT(strlen(strHELP), 2000u - 2);
-    EXPECT_EQ(strHELP[sizeof strHELP - 1], 0);
-}
-
-TEST(HelpText, ExactLimit)
-{
-    // Fill to a known length, then offer lines of length n where
-    // used + n + 2 is 1999 (taken) or 2000 (dropped).
-    strhelp_reset();
-    std::string fill(2000 - 814 - 200, 'f');
-    memcpy(strHELP + 814, fill.data(), fill.size());
-    size_t used = strlen(strHELP); // 1800
-    // "    <1> -- \"NAME\",  камер - 1 шт.\n" has 36 bytes plus the name.
+    memset(strHELP + 814, 'f', 1800 - 814);
     char probe[100];
-    int fixed = snprintf(probe, sizeof probe, "    <1> -- \"%s\",  камер - 1 шт.\n", "");
-    std::string dropped(size_t(2000 - 2 - used - size_t(fixed)), 'd');
+    size_t fixed = size_t(snprintf(probe, sizeof probe,
+                                   "    <1> -- \"%s\",  камер - 1 шт.\n", ""));
+    std::string dropped(2000 - 2 - 1800 - fixed, 'd');
     strhelp_add_layout(1, dropped.c_str(), 1);
-    EXPECT_EQ(strlen(strHELP), used);
-    std::string taken(dropped.size() - 1, 't');
-    strhelp_add_layout(1, taken.c_str(), 1);
-    EXPECT_EQ(strlen(strHELP), 1999u - 2);
+    EXPECT_EQ(strlen(strHELP), 1800u);
+    strhelp_add_layout(1, dropped.substr(1).c_str(), 1);
+    EXPECT_EQ(strlen(strHELP), 1997u);
+    for (int i = 0; i < 10; i++)
+        strhelp_add_layout(1, "", 1);
+    EXPECT_EQ(strlen(strHELP), 1997u);
+    EXPECT_EQ(strHELP[sizeof strHELP - 1], 0);
 }
