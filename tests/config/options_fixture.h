@@ -18,13 +18,17 @@
 // Sends descriptor 1 or 2 to an unnamed file until take() returns its text.
 class FdCapture {
 public:
-    explicit FdCapture(int fd) : fd_(fd), file_(fileno(tmpfile()))
+    explicit FdCapture(int fd) : fd_(fd), tmp_(tmpfile()), file_(fileno(tmp_))
     {
         fflush(nullptr);
         saved_ = dup(fd_);
         dup2(file_, fd_);
     }
-    ~FdCapture() { take(); }
+    ~FdCapture()
+    {
+        take();
+        fclose(tmp_);
+    }
     std::string take()
     {
         std::string text;
@@ -42,7 +46,9 @@ public:
     }
 
 private:
-    int fd_, file_, saved_;
+    int fd_;
+    FILE *tmp_;
+    int file_, saved_;
 };
 
 class OptionsTest : public ::testing::Test {
