@@ -1,0 +1,104 @@
+// The usage and version texts and the on-screen help.
+#include <stdio.h>
+#include <string.h>
+
+#include <string>
+
+#include "config/options_private.h"
+#include "options_fixture.h"
+
+using testsupport::read_file;
+
+namespace {
+
+std::string printed(void (*print)(FILE *))
+{
+    char *buf = nullptr;
+    size_t len = 0;
+    FILE *f = open_memstream(&buf, &len);
+    print(f);
+    fclose(f);
+    std::string text(buf, len);
+    free(buf);
+    return text;
+}
+
+void replace(std::string &s, const std::string &what, const std::string &with)
+{
+    for (size_t at; (at = s.find(what)) != std::string::npos;)
+        s.replace(at, what.size(), with);
+}
+
+std::string expected_usage()
+{
+    std::string text =
+        read_file(std::string(TIRSK_SOURCE_DIR) + "/tests/config/data/usage.txt");
+    replace(text, "@VERSION@", TIRSK_VERSION);
+    replace(text, "@BUILD_DATE@", TIRSK_BUILD_DATE);
+    return text;
+}
+
+} // namespace
+
+TEST(UsageText, MatchesTheReferenceByteForByte)
+{
+    std::string want = expected_usage();
+    ASSERT_GT(want.size(), 5000u);
+    std::string got = printed(print_usage);
+    EXPECT_EQ(got, want);
+}
+
+TEST(UsageText, VersionBanner)
+{
+    EXPECT_EQ(printed(print_version),
+              "\ntirsk-mon-" TIRSK_VERSION " build date " TIRSK_BUILD_DATE
+              "\nTirsk cameras local viewer\n"
+              "Copyright (C) the tirsk-mon developers.\n"
+              "This is free software; see the source for copying "
+              "conditions.\n\n");
+}
+
+TEST(UsageText, ProgramPrintsItOnHelp)
+{
+    testsupport::TempDir dir;
+    std::string conf_file = dir.file("tirsk.conf");
+    testsupport::write_file(conf_file, "tirsk-mon {\n}\n");
+    auto r = testsupport::run({TIRSK_MON_BIN, "-c", conf_file, "--help"});
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.out, expected_usage());
+    EXPECT_EQ(r.err.find("see `tirsk-mon --help'"), std::string::npos) << r.err;
+}
+
+TEST(HelpText, BaseTextAndLayoutLines)
+{
+    strhelp_reset();
+    EXPECT_EQ(strlen(strHELP), 814u);
+    EXPECT_EQ(strhelp_base.size(), 814u);
+    EXPECT_TRUE(strhelp_base.starts_with("СПРАВКА ПО УПРАВЛЕНИЮ ПРОГРАММОЙ\n\n-> "));
+    EXPECT_TRUE(strhelp_base.ends_with("    переключение на раскладки камер:\n"));
+    for (size_t i = 814; i < sizeof strHELP; i++)
+        ASSERT_EQ(strHELP[i], 0) << i;
+
+    strhelp_add_layout(3, "Hall", 4);
+    EXPECT_STREQ(strHELP + 814, "    <3> -- \"Hall\",  камер - 4 шт.\n");
+}
+
+TEST(HelpText, LayoutLinesAreAddedOnlyWhenTheyFit)
+{
+    // Fill to 1800 bytes, then offer lines of length n where used + n + 2
+    // is 2000 (dropped) or 1999 (taken).
+    strhelp_reset();
+    memset(strHELP + 814, 'f', 1800 - 814);
+    char probe[100];
+    size_t fixed = size_t(snprintf(probe, sizeof probe,
+                                   "    <1> -- \"%s\",  камер - 1 шт.\n", ""));
+    std::string dropped(2000 - 2 - 1800 - fixed, 'd');
+    strhelp_add_layout(1, dropped.c_str(), 1);
+    EXPECT_EQ(strlen(strHELP), 1800u);
+    strhelp_add_layout(1, dropped.substr(1).c_str(), 1);
+    EXPECT_EQ(strlen(strHELP), 1997u);
+    for (int i = 0; i < 10; i++)
+        strhelp_add_layout(1, "", 1);
+    EXPECT_EQ(strlen(strHELP), 1997u);
+    EXPECT_EQ(strHELP[sizeof strHELP - 1], 0);
+}
