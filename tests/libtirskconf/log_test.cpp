@@ -1,0 +1,166 @@
+// Log facility: line format, one line per message, levels, threads.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "log_capture.h"
+#include "tirskconf.h"
+
+namespace {
+
+// Known flags and clock for every test; restored afterwards.
+class Log : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        old_flags_ = tirsklog_flags_get();
+        tirsklog_update_flags(TIRSKLOG_F_TIME | TIRSKLOG_F_LEVEL | TIRSKLOG_F_UTC,
+                              TIRSKLOG_F_PID);
+        // 2026-12-06 18:51:06 UTC
+        tirsklog_update_time_r(1796583066LL * 1000000, INT64_MIN);
+    }
+    void TearDown() override
+    {
+        tirsklog_update_flags(old_flags_, ~old_flags_);
+        tirsklog_update_time_r(-1, INT64_MIN);
+    }
+    int old_flags_ = 0;
+};
+
+TEST_F(Log, LineCarriesLevelStampAndContextChainOutermostFirst)
+{
+    LogCapture cap;
+    log_ctx cam, win, dev;
+    tirsklog_set_context_r(&cam, nullptr, -1, 0, "cam[%2.2d]", 7);
+    tirsklog_set_context_r(&win, &cam, -1, 0, "win[%2.2d]", 3);
+    tirsklog_set_context_r(&dev, &win, -1, 0, "<-- %s", "v4l2");
+    tirsklog_r(&dev, 3, "open failed #%d(%s)\n", 2, "No such file");
+    tirsklog_r(nullptr, 4, "plain");
+
+    auto lines = cap.lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(std::regex_match(
+        lines[0], std::regex(R"(<3>2026-12-06 18:51:06\.\d{3} cam\[07\] win\[03\] <-- v4l2: open failed #2\(No such file\))")))
+        << lines[0];
+    EXPECT_TRUE(std::regex_match(lines[1], std::regex(R"(<4>2026-12-06 18:51:06\.\d{3} plain)")))
+        << lines[1];
+}
+
+TEST_F(Log, FlagsSwitchStampTagAndPid)
+{
+    LogCapture cap;
+    tirsklog_update_flags(TIRSKLOG_F_PID, TIRSKLOG_F_TIME | TIRSKLOG_F_LEVEL);
+    tirsklog_r(nullptr, 3, "x");
+    tirsklog_update_flags(0, TIRSKLOG_F_PID);
+    tirsklog_r(nullptr, 3, "y");
+    auto lines = cap.lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"([^ ]+\[\d+\]: x)"))) << lines[0];
+    EXPECT_EQ(lines[1], "y");
+}
+
+TEST_F(Log, ExactlyOneLinePerMessage)
+{
+    LogCapture cap;
+    tirsklog_update_flags(0, TIRSKLOG_F_TIME | TIRSKLOG_F_LEVEL);
+    tirsklog_r(nullptr, 4, "no newline");
+    tirsklog_r(nullptr, 4, "one newline\n");
+    tirsklog_r(nullptr, 4, "many\r\n\n\n");
+    tirsklog_r(nullptr, 4, "first\nsecond\n  third\n");
+    tirsklog_r(nullptr, 4, "bell\a esc\x1b[31m tab\tend");
+    tirsklog_r(nullptr, 4, "%s", "");
+    EXPECT_EQ(cap.text(), "no newline\n"
+                          "one newline\n"
+                          "many\n"
+                          "first | second | third\n"
+                          "bell? esc?[31m tab\tend\n"
+                          "\n");
+}
+
+TEST_F(Log, LevelFilterDropsMessagesAboveTheLevel)
+{
+    LogCapture cap(4);
+    tirsklog_update_flags(0, TIRSKLOG_F_TIME);
+    for (int level = 3; level <= 7; ++level)
+        tirsklog_r(nullptr, level, "L%d", level);
+    tirsklog_level_set(2); // quiet viewer: even errors are dropped
+    tirsklog_r(nullptr, 3, "dropped");
+    tirsklog_level_set(7);
+    tirsklog_r(nullptr, 7, "debug");
+    EXPECT_EQ(cap.text(), "<3>L3\n<4>L4\n<7>debug\n");
+    EXPECT_EQ(tirsklog_level_get(), 7);
+}
+
+TEST_F(Log, LongMessagesAndPrefixesAreCutSafely)
+{
+    LogCapture cap;
+    tirsklog_update_flags(0, TIRSKLOG_F_TIME | TIRSKLOG_F_LEVEL);
+    std::string big(100000, 'a');
+    tirsklog_r(nullptr, 3, "%s", big.c_str());
+    // A multi-byte character straddling the cut must not be split.
+    std::string utf(5000, 0);
+    for (size_t i = 0; i < utf.size(); i += 2)
+        utf.replace(i, 2, "\xD0\x96");
+    tirsklog_r(nullptr, 3, "xy%s", utf.c_str());
+    auto lines = cap.lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].size(), 4000u);
+    EXPECT_TRUE(lines[0].ends_with("aaa..."));
+    std::string body = lines[1].substr(2, lines[1].size() - 5);
+    EXPECT_EQ(body.size() % 2, 0u) << "a UTF-8 character was split";
+
+    log_ctx ctx;
+    tirsklog_set_context_r(&ctx, &ctx, -1, 0, "%s", big.c_str());
+    EXPECT_EQ(strlen(ctx.prefix), sizeof ctx.prefix - 1);
+    EXPECT_EQ(ctx.parent, nullptr) << "a context must not be its own parent";
+    cap.clear();
+    tirsklog_r(&ctx, 3, "m");
+    EXPECT_EQ(cap.text(), std::string(47, 'a') + ": m\n");
+}
+
+TEST_F(Log, StampsFollowTheGivenClock)
+{
+    LogCapture cap;
+    tirsklog_update_flags(0, TIRSKLOG_F_LEVEL);
+    // The monotonic reference lies 2.5 s back: the stamp has moved on.
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    int64_t mono = int64_t(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+    tirsklog_update_time_r(86400LL * 1000000, mono - 2500000);
+    tirsklog_r(nullptr, 3, "m");
+    EXPECT_TRUE(std::regex_match(cap.lines().at(0),
+                                 std::regex(R"(1970-01-02 00:00:02\.5\d\d m)")))
+        << cap.text();
+}
+
+TEST_F(Log, ThreadsNeverInterleaveLines)
+{
+    LogCapture cap;
+    constexpr int kThreads = 6, kPerThread = 400;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([t] {
+            log_ctx ctx;
+            tirsklog_set_context_r(&ctx, nullptr, -1, 0, "t%d", t);
+            for (int i = 0; i < kPerThread; ++i)
+                tirsklog_r(&ctx, 4, "%d %s.\n", i, std::string(1 + (i * 37) % 300, 'a' + t).c_str());
+        });
+    for (auto &th : threads)
+        th.join();
+    auto lines = cap.lines();
+    ASSERT_EQ(lines.size(), size_t(kThreads * kPerThread));
+    std::regex shape(R"(<4>\S+ \S+ t(\d): (\d+) ([a-z]+)\.)");
+    std::vector<int> next(kThreads, 0);
+    for (const auto &line : lines) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(line, m, shape)) << line;
+        int t = std::stoi(m[1]), i = std::stoi(m[2]);
+        EXPECT_EQ(m[3].str(), std::string(1 + (i * 37) % 300, char('a' + t)));
+        EXPECT_EQ(i, next[t]++) << "lines of one thread out of order";
+    }
+}
+
+} // namespace
