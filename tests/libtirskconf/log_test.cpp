@@ -12,7 +12,7 @@
 namespace {
 
 // Known flags and clock for every test; restored afterwards.
-class Log : public ::testing::Test {
+class LogFacility : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -30,7 +30,7 @@ protected:
     int old_flags_ = 0;
 };
 
-TEST_F(Log, LineCarriesLevelStampAndContextChainOutermostFirst)
+TEST_F(LogFacility, LineCarriesLevelStampAndContextChainOutermostFirst)
 {
     LogCapture cap;
     log_ctx cam, win, dev;
@@ -49,7 +49,7 @@ TEST_F(Log, LineCarriesLevelStampAndContextChainOutermostFirst)
         << lines[1];
 }
 
-TEST_F(Log, FlagsSwitchStampTagAndPid)
+TEST_F(LogFacility, FlagsSwitchStampTagAndPid)
 {
     LogCapture cap;
     tirsklog_update_flags(TIRSKLOG_F_PID, TIRSKLOG_F_TIME | TIRSKLOG_F_LEVEL);
@@ -62,7 +62,7 @@ TEST_F(Log, FlagsSwitchStampTagAndPid)
     EXPECT_EQ(lines[1], "y");
 }
 
-TEST_F(Log, ExactlyOneLinePerMessage)
+TEST_F(LogFacility, ExactlyOneLinePerMessage)
 {
     LogCapture cap;
     tirsklog_update_flags(0, TIRSKLOG_F_TIME | TIRSKLOG_F_LEVEL);
@@ -80,7 +80,7 @@ TEST_F(Log, ExactlyOneLinePerMessage)
                           "\n");
 }
 
-TEST_F(Log, LevelFilterDropsMessagesAboveTheLevel)
+TEST_F(LogFacility, LevelFilterDropsMessagesAboveTheLevel)
 {
     LogCapture cap(4);
     tirsklog_update_flags(0, TIRSKLOG_F_TIME);
@@ -94,7 +94,7 @@ TEST_F(Log, LevelFilterDropsMessagesAboveTheLevel)
     EXPECT_EQ(tirsklog_level_get(), 7);
 }
 
-TEST_F(Log, LongMessagesAndPrefixesAreCutSafely)
+TEST_F(LogFacility, LongMessagesAndPrefixesAreCutSafely)
 {
     LogCapture cap;
     tirsklog_update_flags(0, TIRSKLOG_F_TIME | TIRSKLOG_F_LEVEL);
@@ -121,7 +121,7 @@ TEST_F(Log, LongMessagesAndPrefixesAreCutSafely)
     EXPECT_EQ(cap.text(), std::string(47, 'a') + ": m\n");
 }
 
-TEST_F(Log, StampsFollowTheGivenClock)
+TEST_F(LogFacility, StampsFollowTheGivenClock)
 {
     LogCapture cap;
     tirsklog_update_flags(0, TIRSKLOG_F_LEVEL);
@@ -136,7 +136,7 @@ TEST_F(Log, StampsFollowTheGivenClock)
         << cap.text();
 }
 
-TEST_F(Log, ThreadsNeverInterleaveLines)
+TEST_F(LogFacility, ThreadsNeverInterleaveLines)
 {
     LogCapture cap;
     constexpr int kThreads = 6, kPerThread = 400;

@@ -23,7 +23,7 @@ std::vector<std::string> tokens(const char *text, const char *delims)
     return out;
 }
 
-TEST(Bool, TrueWordsInAnyCaseElseFalse)
+TEST(ParseBool, TrueWordsInAnyCaseElseFalse)
 {
     for (const char *yes : {"Yes", "yes", "YES", "y", "true", "TRUE", "on", "On", "1", " yes "})
         EXPECT_EQ(tirskconf_parse_bool(yes), 1) << yes;
@@ -32,7 +32,7 @@ TEST(Bool, TrueWordsInAnyCaseElseFalse)
     EXPECT_EQ(tirskconf_parse_bool(nullptr), 0);
 }
 
-TEST(Tokens, SplitTrimAndKeepInnerBlanks)
+TEST(NextToken, SplitTrimAndKeepInnerBlanks)
 {
     using V = std::vector<std::string>;
     EXPECT_EQ(tokens("localhost, 192.168.43.0/24 ,10.0.0.0/8", " \r\t;,"),
@@ -186,7 +186,7 @@ TEST(GetQ, Geometry)
     EXPECT_EQ(tirskconf_get_q(nullptr, 1, 0, 0, q), 0);
 }
 
-TEST(Tables, HashAndDictLookups)
+TEST(NameTables, HashAndDictLookups)
 {
     const tirskconf_hash_row schemes[] = {
         {1, "file", 4}, {2, "http", 4}, {3, "ftp", 3}, {0, nullptr, 0}};
@@ -208,7 +208,7 @@ TEST(Tables, HashAndDictLookups)
     EXPECT_EQ(tirskconf_dict_find(nullptr, "none", 0), nullptr);
 }
 
-TEST(Flags, KeywordSets)
+TEST(FlagSets, KeywordSets)
 {
     const tirskconf_dict_row transports[] = {
         {"udp", 1, "rtsp"}, {"tcp", 4, "rtspt"}, {"udp-mcast", 2, "rtspu"}, {nullptr, 0, nullptr}};
@@ -227,7 +227,7 @@ TEST(Flags, KeywordSets)
     EXPECT_EQ(tirskconf_parse_flags(transports, "tcp", 0, nullptr), 0);
 }
 
-TEST(Flags, NamesOfSetBits)
+TEST(FlagSets, NamesOfSetBits)
 {
     const tirskconf_flag_row states[] = {{0x1, "PM"}, {0x2, "PA"}, {0x4, "Fs"},
                                          {0x8, "Se"}, {0x400, "Rc"}, {0, nullptr}};
