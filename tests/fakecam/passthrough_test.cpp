@@ -142,7 +142,11 @@ TEST(FakecamPassThrough, ForkedChildKeepsWorking)
             close(fd);
             int own = open("/dev/video3", O_RDWR);
             char buf[1024];
-            bool ok = own >= 0 && fk::wait_ready(own, 2000) && read(own, buf, sizeof buf) == 1024;
+            short ready = own >= 0 ? fk::wait_ready(own, 2000) : 0;
+            ssize_t n = ready ? read(own, buf, sizeof buf) : -2;
+            bool ok = n == 1024;
+            if (!ok)
+                fprintf(stderr, "child: fd %d ready %x read %zd: %s\n", own, ready, n, strerror(errno));
             _exit(ok ? 0 : 1);
         }
         int status = 0;

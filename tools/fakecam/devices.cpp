@@ -44,11 +44,20 @@ void fork_prepare() {
     generator_fork_prepare();
     g_fd_mu.lock();
     for (auto& d : g_devices) d->mu.lock();
+    events_fork_prepare();
 }
-void fork_release() {
+void fork_unlock_devices() {
+    events_fork_release();
     for (auto it = g_devices.rbegin(); it != g_devices.rend(); ++it) (*it)->mu.unlock();
     g_fd_mu.unlock();
-    generator_fork_release();
+}
+void fork_parent() {
+    fork_unlock_devices();
+    generator_fork_parent();
+}
+void fork_child() {
+    fork_unlock_devices();
+    generator_fork_child();
 }
 
 std::string default_ctl_dir(const char* config) {
@@ -74,7 +83,7 @@ void init() {
                      g_ctl_dir.c_str(), std::strerror(errno));
     if (const char* s = std::getenv("FAKECAM_STATS"); s && *s) g_stats_path = s;
     if (const char* e = std::getenv("FAKECAM_EVENTS"); e && *e) events_open(e);
-    pthread_atfork(fork_prepare, fork_release, fork_release);
+    pthread_atfork(fork_prepare, fork_parent, fork_child);
     g_init_pid = getpid();
     g_active = true;
 }

@@ -134,6 +134,8 @@ void events_open(const char* path);
 void event_ready(const std::string& dev, uint32_t seq, int64_t t_us);
 void event_read(const std::string& dev, uint32_t seq, int64_t t_us, size_t bytes);
 void events_flush();
+void events_fork_prepare();
+void events_fork_release();
 // Expands "%p" in a path to the process id.
 std::string expand_pid(const char* path);
 
@@ -200,7 +202,8 @@ void generator_wake();
 bool generator_stop();
 // Keep the generator's lock consistent across fork().
 void generator_fork_prepare();
-void generator_fork_release();
+void generator_fork_parent();
+void generator_fork_child();
 // Reads and removes pending command files of the control directory.
 void poll_ctl_dir();
 

@@ -25,7 +25,10 @@ constexpr int64_t CTL_PERIOD_US = 50'000;
 constexpr size_t MAX_CTL_FILE = 64 * 1024;
 
 std::mutex g_gen_mu;
-std::condition_variable g_gen_cv;
+// A pointer, so that a forked child can start over with a fresh one: the
+// parent's waiting thread does not exist there, and waking a condition
+// variable that still counts it as a waiter can block.
+std::condition_variable* g_gen_cv = new std::condition_variable;
 bool g_wake = false;
 bool g_stop = false;
 bool g_done = false;
@@ -115,14 +118,14 @@ void* generator_main(void*) {
         if (g_stop) break;
         int64_t wait = earliest - mono_us();
         if (!g_wake && wait > 0)
-            g_gen_cv.wait_for(lk, std::chrono::microseconds(wait),
+            g_gen_cv->wait_for(lk, std::chrono::microseconds(wait),
                               [] { return g_wake || g_stop; });
         g_wake = false;
         if (g_stop) break;
     }
     std::lock_guard lk(g_gen_mu);
     g_done = true;
-    g_gen_cv.notify_all();
+    g_gen_cv->notify_all();
     return nullptr;
 }
 
@@ -170,20 +173,24 @@ void generator_wake() {
     if (g_gen_pid != getpid()) generator_start();
     std::lock_guard lk(g_gen_mu);
     g_wake = true;
-    g_gen_cv.notify_all();
+    g_gen_cv->notify_all();
 }
 
 bool generator_stop() {
     std::unique_lock lk(g_gen_mu);
     if (g_gen_pid != getpid()) return true;
     g_stop = true;
-    g_gen_cv.notify_all();
+    g_gen_cv->notify_all();
     // Never hang the exit of the host process on our thread.
     // g_gen_pid stays: nothing restarts the thread while the process exits.
-    return g_gen_cv.wait_for(lk, std::chrono::seconds(1), [] { return g_done; });
+    return g_gen_cv->wait_for(lk, std::chrono::seconds(1), [] { return g_done; });
 }
 
 void generator_fork_prepare() { g_gen_mu.lock(); }
-void generator_fork_release() { g_gen_mu.unlock(); }
+void generator_fork_parent() { g_gen_mu.unlock(); }
+void generator_fork_child() {
+    g_gen_cv = new std::condition_variable;  // the old one is abandoned
+    g_gen_mu.unlock();
+}
 
 }  // namespace fakecam

@@ -66,6 +66,9 @@ void event_read(const std::string& dev, uint32_t seq, int64_t t_us, size_t bytes
         std::fprintf(g_events, "%" PRId64 " read %s %u %zu\n", t_us, dev.c_str(), seq, bytes);
 }
 
+void events_fork_prepare() { g_events_mu.lock(); }
+void events_fork_release() { g_events_mu.unlock(); }
+
 void events_flush() {
     std::lock_guard lk(g_events_mu);
     if (g_events) std::fflush(g_events);
