@@ -73,7 +73,8 @@ TEST(FakecamControl, HangupReportsErrorAndHangupUntilClosed)
     ASSERT_EQ(fk::ctl("video3", "hangup"), 0);
 
     uint32_t ev = epoll_events(fd, 0);
-    EXPECT_EQ(ev & (EPOLLERR | EPOLLHUP), uint32_t(EPOLLERR | EPOLLHUP)) << std::hex << ev;
+    EXPECT_EQ(ev & (EPOLLERR | EPOLLHUP), uint32_t(EPOLLERR | EPOLLHUP))
+        << std::hex << ev;
     fk::Frame f = fk::read_frame(fd, I420, LUMA, 0);
     EXPECT_EQ(f.n, -1);
     EXPECT_EQ(f.err, EIO);
@@ -93,7 +94,8 @@ TEST(FakecamControl, HangupReportsErrorAndHangupUntilClosed)
 
 TEST(FakecamControl, VanishedDeviceIsGoneUntilItComesBack)
 {
-    Child c("video3 format=I420 size=64x48 fps=25\nvideo4 format=GREY size=64x48\n");
+    Child c("video3 format=I420 size=64x48 fps=25\nvideo4 format=GREY "
+            "size=64x48\n");
     if (c.parent()) {
         EXPECT_EQ(c.result.status, 0) << c.result.output;
         return;
@@ -116,7 +118,8 @@ TEST(FakecamControl, VanishedDeviceIsGoneUntilItComesBack)
     EXPECT_EQ(next_frame(other, LUMA, LUMA).n, ssize_t(LUMA));
 
     ASSERT_EQ(fk::ctl("video3", "back"), 0);
-    EXPECT_EQ(fk::read_frame(fd, I420, LUMA, 0).err, ENODEV) << "old descriptors stay dead";
+    EXPECT_EQ(fk::read_frame(fd, I420, LUMA, 0).err, ENODEV)
+        << "old descriptors stay dead";
     EXPECT_EQ(close(fd), 0);
     fd = open("/dev/video3", O_RDWR | O_NONBLOCK);
     ASSERT_GE(fd, 0);
@@ -154,19 +157,21 @@ TEST(FakecamControl, ShortReadFormatSizeAndFailureModes)
     EXPECT_EQ(y.n, ssize_t(W * H * 2));
     EXPECT_TRUE(y.trailer);
     ASSERT_EQ(fk::ctl("video3", "size 32x16"), 0);
-    EXPECT_EQ(fk::get_format(fd, VIDIOC_TRY_FMT).fmt.pix.sizeimage, 32u * 16 * 2);
+    EXPECT_EQ(fk::get_format(fd, VIDIOC_TRY_FMT).fmt.pix.sizeimage,
+              32u * 16 * 2);
     EXPECT_EQ(next_frame(fd, 4096, 32 * 16 * 2).n, 32 * 16 * 2);
 
     struct Mode {
         const char *cmd;
-        unsigned long req;  // 0: open fails
+        unsigned long req; // 0: open fails
         int err;
         uint32_t caps_missing;
     };
     const Mode modes[] = {
         {"fail open", 0, EIO, 0},
         {"fail nocapture", VIDIOC_QUERYCAP, 0, V4L2_CAP_VIDEO_CAPTURE},
-        {"fail noio", VIDIOC_QUERYCAP, 0, V4L2_CAP_READWRITE | V4L2_CAP_STREAMING},
+        {"fail noio", VIDIOC_QUERYCAP, 0,
+         V4L2_CAP_READWRITE | V4L2_CAP_STREAMING},
         {"fail gfmt", VIDIOC_G_FMT, EINVAL, 0},
         {"fail tryfmt", VIDIOC_TRY_FMT, EINVAL, 0},
     };
@@ -183,7 +188,8 @@ TEST(FakecamControl, ShortReadFormatSizeAndFailureModes)
         if (m.req == VIDIOC_QUERYCAP) {
             ASSERT_EQ(ioctl(fd2, VIDIOC_QUERYCAP, &cap), 0);
             EXPECT_EQ(cap.capabilities & m.caps_missing, 0u);
-            const uint32_t all = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_READWRITE | V4L2_CAP_STREAMING;
+            const uint32_t all = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_READWRITE |
+                                 V4L2_CAP_STREAMING;
             EXPECT_EQ(cap.capabilities & all, all & ~m.caps_missing);
         } else {
             v4l2_format g{};
@@ -204,31 +210,41 @@ TEST(FakecamControl, BadCommandsAreReportedAndChangeNothing)
     if (c.parent()) {
         EXPECT_EQ(c.result.status, 0) << c.result.output;
         const std::string &out = c.result.output;
-        EXPECT_NE(out.find("fakecam: video3: unknown command \"jump\""), std::string::npos) << out;
-        EXPECT_NE(out.find("fakecam: video3: bad command \"nosignal maybe\""), std::string::npos);
-        EXPECT_NE(out.find("fakecam: video3: bad command \"size 0x10\""), std::string::npos);
-        EXPECT_NE(out.find("fakecam: control file for unknown device \"video77\""),
+        EXPECT_NE(out.find("fakecam: video3: unknown command \"jump\""),
+                  std::string::npos)
+            << out;
+        EXPECT_NE(out.find("fakecam: video3: bad command \"nosignal maybe\""),
                   std::string::npos);
+        EXPECT_NE(out.find("fakecam: video3: bad command \"size 0x10\""),
+                  std::string::npos);
+        EXPECT_NE(
+            out.find("fakecam: control file for unknown device \"video77\""),
+            std::string::npos);
         return;
     }
     int fd = open("/dev/video3", O_RDWR | O_NONBLOCK);
     ASSERT_GE(fd, 0);
-    for (const char *bad : {"jump", "nosignal maybe", "size 0x10", "format RGB3", "stall now"})
+    for (const char *bad :
+         {"jump", "nosignal maybe", "size 0x10", "format RGB3", "stall now"})
         EXPECT_EQ(fk::ctl("video3", bad), 0) << bad;
     EXPECT_EQ(fk::ctl("video77", "stall"), 0);
-    EXPECT_EQ(fk::get_format(fd).fmt.pix.pixelformat, uint32_t(V4L2_PIX_FMT_GREY));
+    EXPECT_EQ(fk::get_format(fd).fmt.pix.pixelformat,
+              uint32_t(V4L2_PIX_FMT_GREY));
     fk::Frame f = next_frame(fd, LUMA, LUMA);
     EXPECT_EQ(f.n, ssize_t(LUMA));
     EXPECT_TRUE(f.data.at(0) & 0x02);
 
     // A file of several commands for every device at once, with a comment
     // and a bad line among them.
-    std::string ctl = fk::config_path().substr(0, fk::config_path().rfind('/')) + "/ctl";
-    std::ofstream(ctl + "/.all.tmp") << "# two changes\nnosignal on\nbogus\nformat I420\n";
+    std::string ctl =
+        fk::config_path().substr(0, fk::config_path().rfind('/')) + "/ctl";
+    std::ofstream(ctl + "/.all.tmp")
+        << "# two changes\nnosignal on\nbogus\nformat I420\n";
     ASSERT_EQ(rename((ctl + "/.all.tmp").c_str(), (ctl + "/all.1").c_str()), 0);
     for (int i = 0; i < 200 && std::filesystem::exists(ctl + "/all.1"); ++i)
         usleep(10000);
-    EXPECT_EQ(fk::get_format(fd).fmt.pix.pixelformat, uint32_t(V4L2_PIX_FMT_YUV420));
+    EXPECT_EQ(fk::get_format(fd).fmt.pix.pixelformat,
+              uint32_t(V4L2_PIX_FMT_YUV420));
     f = next_frame(fd, I420, LUMA);
     EXPECT_EQ(f.n, ssize_t(I420));
     EXPECT_FALSE(f.data.at(0) & 0x02);
@@ -241,15 +257,19 @@ TEST(FakecamControl, ControlToolWithoutListenerOrArguments)
     char tmpl[] = "/tmp/fakecam-ctl-XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     std::string dir = tmpl, out;
-    EXPECT_EQ(run_program({fk::CTL, "-d", dir, "-t", "0.3", "video3", "stall"}, &out), 3);
+    EXPECT_EQ(
+        run_program({fk::CTL, "-d", dir, "-t", "0.3", "video3", "stall"}, &out),
+        3);
     EXPECT_NE(out.find("nobody picked up"), std::string::npos) << out;
     // The unclaimed command does not linger for a later process.
     EXPECT_TRUE(std::filesystem::is_empty(dir));
     EXPECT_EQ(run_program({fk::CTL, "-d", dir, "video3"}, &out), 2);
     EXPECT_NE(out.find("usage:"), std::string::npos);
     EXPECT_EQ(run_program({fk::CTL, "-d", dir, "../x", "stall"}, &out), 2);
-    EXPECT_EQ(run_program({fk::CTL, "video3", "stall"}, &out), 2) << "no directory known";
-    EXPECT_EQ(run_program({fk::CTL, "-d", dir, "-n", "video3", "stall"}, &out), 0);
+    EXPECT_EQ(run_program({fk::CTL, "video3", "stall"}, &out), 2)
+        << "no directory known";
+    EXPECT_EQ(run_program({fk::CTL, "-d", dir, "-n", "video3", "stall"}, &out),
+              0);
     std::filesystem::remove_all(dir);
 }
 

@@ -47,14 +47,16 @@ TEST(FakecamDevice, CapabilitiesAndFormatsDescribeEachDevice)
         v4l2_capability cap{};
         ASSERT_EQ(ioctl(fd, VIDIOC_QUERYCAP, &cap), 0);
         EXPECT_STREQ(reinterpret_cast<char *>(cap.driver), "fakecam");
-        const uint32_t want = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_READWRITE | V4L2_CAP_STREAMING;
+        const uint32_t want =
+            V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_READWRITE | V4L2_CAP_STREAMING;
         EXPECT_EQ(cap.capabilities & want, want);
         EXPECT_EQ(cap.device_caps & want, want);
 
         for (unsigned long req : {VIDIOC_G_FMT, VIDIOC_TRY_FMT}) {
             v4l2_format f{};
             f.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-            f.fmt.pix.pixelformat = V4L2_PIX_FMT_RGB24;  // asks for another format
+            f.fmt.pix.pixelformat =
+                V4L2_PIX_FMT_RGB24; // asks for another format
             f.fmt.pix.width = 1;
             ASSERT_EQ(ioctl(fd, req, &f), 0);
             EXPECT_EQ(f.fmt.pix.pixelformat, e.fmt);
@@ -109,7 +111,8 @@ video8 format=I420 size=64x48 nosignal=1 cam=8
     EXPECT_GE(f3.seq, 1u);
     EXPECT_LE(f3.ready_us, fk::now_us());
     EXPECT_GT(f3.ready_us, before - 1000000);
-    EXPECT_TRUE(f3.data[0] & 0x02) << "a device with a signal sets bit 0x02 of the first luma byte";
+    EXPECT_TRUE(f3.data[0] & 0x02)
+        << "a device with a signal sets bit 0x02 of the first luma byte";
 
     // The number sits in a dark box in the middle: the centre rows hold
     // both black box and white digit pixels.
@@ -163,12 +166,14 @@ TEST(FakecamDevice, NonBlockingReadsFollowEpollAtTheConfiguredRate)
         EXPECT_EQ(c.result.status, 0) << c.result.output;
         // Every delivered frame appears in the statistics with its latency.
         std::string s = c.stats();
-        EXPECT_NE(s.find("video2 cam=2 format=GREY size=160x120"), std::string::npos) << s;
+        EXPECT_NE(s.find("video2 cam=2 format=GREY size=160x120"),
+                  std::string::npos)
+            << s;
         EXPECT_NE(s.find("lat_hist_us="), std::string::npos) << s;
         return;
     }
     const size_t size = 160 * 120;
-    int fd = open("/dev/video2", O_RDWR);  // blocking, as the viewer opens
+    int fd = open("/dev/video2", O_RDWR); // blocking, as the viewer opens
     ASSERT_GE(fd, 0);
     ASSERT_EQ(fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK), 0);
     int ep = epoll_create1(0);
@@ -225,7 +230,8 @@ TEST(FakecamDevice, SlowReaderSkipsToTheLatestFrame)
     fk::Frame b = fk::read_frame(fd, 4096, 4096, 0);
     ASSERT_EQ(b.n, 4096);
     EXPECT_GE(b.seq, a.seq + 8) << "frames made while nobody read are dropped";
-    EXPECT_GT(b.ready_us, a.ready_us + 250000) << "the frame read is a recent one";
+    EXPECT_GT(b.ready_us, a.ready_us + 250000)
+        << "the frame read is a recent one";
     fk::Frame none = fk::read_frame(fd, 4096, 4096, 0);
     EXPECT_EQ(none.n, -1);
     EXPECT_EQ(none.err, EAGAIN);
@@ -240,9 +246,13 @@ TEST(FakecamDevice, EveryOpenVariantAndFortifiedReadReachTheDevice)
         return;
     }
     const char *p = "/dev/video9";
-    const int fds[] = {open(p, O_RDWR), open64(p, O_RDWR), openat(AT_FDCWD, p, O_RDWR),
-                       openat64(AT_FDCWD, p, O_RDWR), __open_2(p, O_RDWR),
-                       __open64_2(p, O_RDWR), __openat_2(AT_FDCWD, p, O_RDWR)};
+    const int fds[] = {open(p, O_RDWR),
+                       open64(p, O_RDWR),
+                       openat(AT_FDCWD, p, O_RDWR),
+                       openat64(AT_FDCWD, p, O_RDWR),
+                       __open_2(p, O_RDWR),
+                       __open64_2(p, O_RDWR),
+                       __openat_2(AT_FDCWD, p, O_RDWR)};
     for (int fd : fds) {
         ASSERT_GE(fd, 0);
         v4l2_capability cap{};

@@ -25,8 +25,10 @@
 
 namespace fk {
 
-inline const std::string LIB = std::string(TIRSK_BINARY_DIR) + "/tools/fakecam/libfakecam.so";
-inline const std::string CTL = std::string(TIRSK_BINARY_DIR) + "/tools/fakecam/fakecamctl";
+inline const std::string LIB =
+    std::string(TIRSK_BINARY_DIR) + "/tools/fakecam/libfakecam.so";
+inline const std::string CTL =
+    std::string(TIRSK_BINARY_DIR) + "/tools/fakecam/fakecamctl";
 
 // The current test, run in a child under the preload with its own
 // configuration file in a fresh directory.  In the parent the child has
@@ -84,7 +86,8 @@ inline std::string config_path()
 
 // Sends a command with fakecamctl; returns its exit status once the
 // library picked the command up.
-inline int ctl(const std::string &dev, const std::string &command, std::string *out = nullptr)
+inline int ctl(const std::string &dev, const std::string &command,
+               std::string *out = nullptr)
 {
     std::vector<std::string> argv = {CTL, "-c", config_path(), dev};
     std::istringstream words(command);
@@ -116,10 +119,10 @@ inline short wait_ready(int fd, int timeout_ms)
 }
 
 struct Frame {
-    std::vector<uint8_t> data;  // what read() returned
+    std::vector<uint8_t> data; // what read() returned
     ssize_t n = -1;
     int err = 0;
-    bool trailer = false;       // "FCAM" found at the end of the luma plane
+    bool trailer = false; // "FCAM" found at the end of the luma plane
     uint32_t seq = 0, cam = 0;
     int64_t ready_us = 0;
 };
@@ -134,7 +137,8 @@ inline uint64_t get_le(const uint8_t *p, int bytes)
 
 // Waits for readability (at most timeout_ms), then reads once with a buffer
 // of buf_size; luma_size locates the trailer.
-inline Frame read_frame(int fd, size_t buf_size, size_t luma_size, int timeout_ms = 2000)
+inline Frame read_frame(int fd, size_t buf_size, size_t luma_size,
+                        int timeout_ms = 2000)
 {
     Frame f;
     if (timeout_ms > 0)
@@ -153,4 +157,4 @@ inline Frame read_frame(int fd, size_t buf_size, size_t luma_size, int timeout_m
     return f;
 }
 
-}  // namespace fk
+} // namespace fk

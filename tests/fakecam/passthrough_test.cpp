@@ -15,7 +15,8 @@ TEST(FakecamPassThrough, OrdinaryFilesPipesAndOtherDevicesAreUntouched)
         return;
     }
     // Unlisted and missing devices do not exist.
-    for (const char *p : {"/dev/video99", "/dev/video5", "/dev/video", "/dev/video3x"}) {
+    for (const char *p :
+         {"/dev/video99", "/dev/video5", "/dev/video", "/dev/video3x"}) {
         errno = 0;
         EXPECT_EQ(open(p, O_RDWR), -1) << p;
         EXPECT_EQ(errno, ENOENT) << p;
@@ -30,15 +31,17 @@ TEST(FakecamPassThrough, OrdinaryFilesPipesAndOtherDevicesAreUntouched)
     EXPECT_EQ(close(null), 0);
 
     // A file: create with a mode, write, read back through open and openat.
-    std::string path = std::filesystem::path(fk::config_path()).parent_path() / "plain.bin";
+    std::string path =
+        std::filesystem::path(fk::config_path()).parent_path() / "plain.bin";
     int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0640);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(write(fd, "hello", 5), 5);
     EXPECT_EQ(close(fd), 0);
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
-    int dir = open(std::filesystem::path(path).parent_path().c_str(), O_RDONLY | O_DIRECTORY);
+    int dir = open(std::filesystem::path(path).parent_path().c_str(),
+                   O_RDONLY | O_DIRECTORY);
     fd = openat(dir, "plain.bin", O_RDONLY);
     ASSERT_GE(fd, 0);
     EXPECT_EQ(read(fd, buf, sizeof buf), 5);
@@ -83,11 +86,12 @@ video8 size=8x8 # a comment after the options
     if (c.parent()) {
         EXPECT_EQ(c.result.status, 0) << c.result.output;
         const std::string &out = c.result.output;
-        for (const char *msg : {":2: device name \"bogus\" is not of the form videoN",
-                                ":3: bad option \"format=RGB3\"", ":4: bad option \"size=0x10\"",
-                                ":5: bad option \"size=100000x2\"", ":6: bad option \"fps=0\"",
-                                ":7: unknown option \"colour=red\"",
-                                ":8: bad option \"nosignal\"", ":9: device video1 listed twice"})
+        for (const char *msg :
+             {":2: device name \"bogus\" is not of the form videoN",
+              ":3: bad option \"format=RGB3\"", ":4: bad option \"size=0x10\"",
+              ":5: bad option \"size=100000x2\"", ":6: bad option \"fps=0\"",
+              ":7: unknown option \"colour=red\"",
+              ":8: bad option \"nosignal\"", ":9: device video1 listed twice"})
             EXPECT_NE(out.find(msg), std::string::npos) << msg << "\n" << out;
         EXPECT_EQ(out.find(":1:"), std::string::npos);
         EXPECT_EQ(out.find(":10:"), std::string::npos);
@@ -95,7 +99,8 @@ video8 size=8x8 # a comment after the options
     }
     int fd = open("/dev/video1", O_RDWR);
     ASSERT_GE(fd, 0);
-    EXPECT_EQ(fk::get_format(fd).fmt.pix.pixelformat, uint32_t(V4L2_PIX_FMT_GREY))
+    EXPECT_EQ(fk::get_format(fd).fmt.pix.pixelformat,
+              uint32_t(V4L2_PIX_FMT_GREY))
         << "the first of two lines of a device counts";
     close(fd);
     fd = open("/dev/video8", O_RDWR);
@@ -146,12 +151,14 @@ TEST(FakecamPassThrough, ForkedChildKeepsWorking)
             ssize_t n = ready ? read(own, buf, sizeof buf) : -2;
             bool ok = n == 1024;
             if (!ok)
-                fprintf(stderr, "child: fd %d ready %x read %zd: %s\n", own, ready, n, strerror(errno));
+                fprintf(stderr, "child: fd %d ready %x read %zd: %s\n", own,
+                        ready, n, strerror(errno));
             _exit(ok ? 0 : 1);
         }
         int status = 0;
         ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child " << i;
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << "child " << i;
         usleep(3000);
     }
     EXPECT_EQ(fk::read_frame(fd, 1024, 1024).n, 1024);

@@ -31,8 +31,9 @@ std::string read_all(int fd)
 }
 
 // Starts argv with env, output into a temporary file; waits with a limit.
-int spawn_and_wait(const std::vector<std::string> &argv, const std::vector<std::string> &env,
-                   std::string *output, int timeout_s)
+int spawn_and_wait(const std::vector<std::string> &argv,
+                   const std::vector<std::string> &env, std::string *output,
+                   int timeout_s)
 {
     char tmpl[] = "/tmp/tirsk-child-XXXXXX";
     int out = mkstemp(tmpl);
@@ -87,7 +88,8 @@ int spawn_and_wait(const std::vector<std::string> &argv, const std::vector<std::
 
 // This process's environment less the variables named (entries "NAME" or
 // "NAME=value").
-std::vector<std::string> environment_without(const std::vector<std::string> &names)
+std::vector<std::string>
+environment_without(const std::vector<std::string> &names)
 {
     std::vector<std::string> env;
     for (char **e = environ; *e; ++e) {
@@ -96,7 +98,8 @@ std::vector<std::string> environment_without(const std::vector<std::string> &nam
             size_t len = n.find('=');
             if (len == std::string::npos)
                 len = n.size();
-            drop = drop || (strncmp(*e, n.c_str(), len) == 0 && (*e)[len] == '=');
+            drop =
+                drop || (strncmp(*e, n.c_str(), len) == 0 && (*e)[len] == '=');
         }
         if (!drop)
             env.emplace_back(*e);
@@ -118,7 +121,8 @@ std::string sanitizer_runtime()
     std::string line;
     while (std::getline(maps, line)) {
         size_t slash = line.find('/');
-        if (slash != std::string::npos && line.find("/libasan.so", slash) != std::string::npos)
+        if (slash != std::string::npos &&
+            line.find("/libasan.so", slash) != std::string::npos)
             return line.substr(slash);
     }
     return {};
@@ -129,8 +133,10 @@ bool run_preloaded(const std::string &lib, const std::vector<std::string> &env,
 {
     if (in_preloaded_child())
         return false;
-    const testing::TestInfo *t = testing::UnitTest::GetInstance()->current_test_info();
-    std::string filter = std::string("--gtest_filter=") + t->test_suite_name() + "." + t->name();
+    const testing::TestInfo *t =
+        testing::UnitTest::GetInstance()->current_test_info();
+    std::string filter =
+        std::string("--gtest_filter=") + t->test_suite_name() + "." + t->name();
 
     std::vector<std::string> names = env;
     names.push_back("LD_PRELOAD");
@@ -149,11 +155,14 @@ bool run_preloaded(const std::string &lib, const std::vector<std::string> &env,
         return true;
     }
     self[n] = 0;
-    res->status = spawn_and_wait({self, filter, "--gtest_color=no"}, ev, &res->output, timeout_s);
+    res->status = spawn_and_wait({self, filter, "--gtest_color=no"}, ev,
+                                 &res->output, timeout_s);
     return true;
 }
 
-int run_program(const std::vector<std::string> &argv, std::string *output, int timeout_s)
+int run_program(const std::vector<std::string> &argv, std::string *output,
+                int timeout_s)
 {
-    return spawn_and_wait(argv, environment_without({"LD_PRELOAD"}), output, timeout_s);
+    return spawn_and_wait(argv, environment_without({"LD_PRELOAD"}), output,
+                          timeout_s);
 }

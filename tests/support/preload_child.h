@@ -18,8 +18,8 @@
 #include <vector>
 
 struct child_result {
-    int status = -1;     // exit status, or -1 when killed / timed out
-    std::string output;  // standard output and error, interleaved
+    int status = -1;    // exit status, or -1 when killed / timed out
+    std::string output; // standard output and error, interleaved
 };
 
 // True in the child process started by run_preloaded.
@@ -39,5 +39,5 @@ std::string sanitizer_runtime();
 // Runs a program with arguments and an environment without LD_PRELOAD,
 // waits, and returns its exit status (-1 if it could not run or was
 // killed); output goes to *output when not null.
-int run_program(const std::vector<std::string> &argv, std::string *output = nullptr,
-                int timeout_s = 60);
+int run_program(const std::vector<std::string> &argv,
+                std::string *output = nullptr, int timeout_s = 60);

@@ -18,8 +18,8 @@
 
 namespace fakecam {
 
-static_assert(FMT_I420 == V4L2_PIX_FMT_YUV420 && FMT_GREY == V4L2_PIX_FMT_GREY &&
-              FMT_YUYV == V4L2_PIX_FMT_YUYV);
+static_assert(FMT_I420 == V4L2_PIX_FMT_YUV420 &&
+              FMT_GREY == V4L2_PIX_FMT_GREY && FMT_YUYV == V4L2_PIX_FMT_YUYV);
 
 namespace {
 
@@ -40,69 +40,89 @@ std::atomic<int> g_nhandles{0};
 
 // A fork must not leave a lock held by another thread locked for ever in
 // the child, where a close() of an inherited descriptor would then hang.
-void fork_prepare() {
+void fork_prepare()
+{
     generator_fork_prepare();
     g_fd_mu.lock();
-    for (auto& d : g_devices) d->mu.lock();
+    for (auto &d : g_devices)
+        d->mu.lock();
     events_fork_prepare();
 }
-void fork_unlock_devices() {
+void fork_unlock_devices()
+{
     events_fork_release();
-    for (auto it = g_devices.rbegin(); it != g_devices.rend(); ++it) (*it)->mu.unlock();
+    for (auto it = g_devices.rbegin(); it != g_devices.rend(); ++it)
+        (*it)->mu.unlock();
     g_fd_mu.unlock();
 }
-void fork_parent() {
+void fork_parent()
+{
     fork_unlock_devices();
     generator_fork_parent();
 }
-void fork_child() {
+void fork_child()
+{
     fork_unlock_devices();
     generator_fork_child();
 }
 
-std::string default_ctl_dir(const char* config) {
+std::string default_ctl_dir(const char *config)
+{
     std::string s = config;
     size_t slash = s.rfind('/');
-    return (slash == std::string::npos ? std::string(".") : s.substr(0, slash)) + "/ctl";
+    return (slash == std::string::npos ? std::string(".")
+                                       : s.substr(0, slash)) +
+           "/ctl";
 }
 
-void init() {
-    const char* config = std::getenv("FAKECAM_CONFIG");
-    if (!config || !*config) return;
+void init()
+{
+    const char *config = std::getenv("FAKECAM_CONFIG");
+    if (!config || !*config)
+        return;
     std::vector<DeviceConfig> cfgs;
-    load_config(config, cfgs);  // an unreadable file leaves no devices
-    for (DeviceConfig& c : cfgs) {
+    load_config(config, cfgs); // an unreadable file leaves no devices
+    for (DeviceConfig &c : cfgs) {
         auto d = std::make_unique<Device>();
         d->cfg = std::move(c);
         g_devices.push_back(std::move(d));
     }
-    const char* ctl = std::getenv("FAKECAM_CTL_DIR");
+    const char *ctl = std::getenv("FAKECAM_CTL_DIR");
     g_ctl_dir = ctl && *ctl ? std::string(ctl) : default_ctl_dir(config);
     if (mkdir(g_ctl_dir.c_str(), 0777) != 0 && errno != EEXIST)
-        std::fprintf(stderr, "fakecam: cannot create control directory \"%s\": %s\n",
+        std::fprintf(stderr,
+                     "fakecam: cannot create control directory \"%s\": %s\n",
                      g_ctl_dir.c_str(), std::strerror(errno));
-    if (const char* s = std::getenv("FAKECAM_STATS"); s && *s) g_stats_path = s;
-    if (const char* e = std::getenv("FAKECAM_EVENTS"); e && *e) events_open(e);
+    if (const char *s = std::getenv("FAKECAM_STATS"); s && *s)
+        g_stats_path = s;
+    if (const char *e = std::getenv("FAKECAM_EVENTS"); e && *e)
+        events_open(e);
     pthread_atfork(fork_prepare, fork_parent, fork_child);
     g_init_pid = getpid();
     g_active = true;
 }
 
-void set_cloexec(int fd, bool on) {
+void set_cloexec(int fd, bool on)
+{
     int f = fcntl(fd, F_GETFD);
-    if (f >= 0) fcntl(fd, F_SETFD, on ? (f | FD_CLOEXEC) : (f & ~FD_CLOEXEC));
+    if (f >= 0)
+        fcntl(fd, F_SETFD, on ? (f | FD_CLOEXEC) : (f & ~FD_CLOEXEC));
 }
 
-void set_nonblock(int fd) {
+void set_nonblock(int fd)
+{
     int f = fcntl(fd, F_GETFL);
-    if (f >= 0) fcntl(fd, F_SETFL, f | O_NONBLOCK);
+    if (f >= 0)
+        fcntl(fd, F_SETFL, f | O_NONBLOCK);
 }
 
 // Cuts one descriptor off its device.  The library's end holds an unread
 // byte, so closing it resets the connection: the application's end then
 // reports EPOLLERR | EPOLLHUP until it is closed.  Called with d.mu held.
-void hang(Handle& h, int err) {
-    if (h.dead) return;
+void hang(Handle &h, int err)
+{
+    if (h.dead)
+        return;
     h.dead = err;
     if (h.peer >= 0) {
         real::close(h.peer);
@@ -110,15 +130,17 @@ void hang(Handle& h, int err) {
     }
 }
 
-void unregister(const std::shared_ptr<Handle>& h) {
+void unregister(const std::shared_ptr<Handle> &h)
+{
     {
         std::lock_guard lk(g_fd_mu);
         auto it = std::find(g_handles.begin(), g_handles.end(), h);
-        if (it == g_handles.end()) return;
+        if (it == g_handles.end())
+            return;
         g_handles.erase(it);
         g_nhandles.store(int(g_handles.size()), std::memory_order_release);
     }
-    Device& d = *h->dev;
+    Device &d = *h->dev;
     std::lock_guard lk(d.mu);
     std::erase(d.handles, h);
     if (h->peer >= 0) {
@@ -127,31 +149,47 @@ void unregister(const std::shared_ptr<Handle>& h) {
     }
 }
 
-size_t frame_size(const DeviceConfig& c) { return geometry(c.fmt, c.width, c.height).sizeimage; }
+size_t frame_size(const DeviceConfig &c)
+{
+    return geometry(c.fmt, c.width, c.height).sizeimage;
+}
 
-}  // namespace
+} // namespace
 
-bool active() {
+bool active()
+{
     std::call_once(g_init_once, init);
     return g_active;
 }
 
-bool owns_path(const char* path) {
-    return path && std::strncmp(path, DEV_PREFIX.data(), DEV_PREFIX.size()) == 0 && active();
+bool owns_path(const char *path)
+{
+    return path &&
+           std::strncmp(path, DEV_PREFIX.data(), DEV_PREFIX.size()) == 0 &&
+           active();
 }
 
-std::vector<std::unique_ptr<Device>>& devices() { return g_devices; }
+std::vector<std::unique_ptr<Device>> &devices()
+{
+    return g_devices;
+}
 
-Device* find_device(std::string_view name) {
-    for (auto& d : g_devices)
-        if (d->cfg.name == name) return d.get();
+Device *find_device(std::string_view name)
+{
+    for (auto &d : g_devices)
+        if (d->cfg.name == name)
+            return d.get();
     return nullptr;
 }
 
-const std::string& ctl_dir() { return g_ctl_dir; }
+const std::string &ctl_dir()
+{
+    return g_ctl_dir;
+}
 
-int emu_open(const char* path, int flags) {
-    Device* d = find_device(std::string_view(path).substr(5));
+int emu_open(const char *path, int flags)
+{
+    Device *d = find_device(std::string_view(path).substr(5));
     if (!d) {
         errno = ENOENT;
         return -1;
@@ -165,17 +203,20 @@ int emu_open(const char* path, int flags) {
         }
     }
     int sv[2];
-    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) return -1;
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0)
+        return -1;
     auto h = std::make_shared<Handle>();
     h->fd = sv[0];
     h->peer = sv[1];
     h->dev = d;
     set_cloexec(h->fd, flags & O_CLOEXEC);
-    if (flags & O_NONBLOCK) set_nonblock(h->fd);
+    if (flags & O_NONBLOCK)
+        set_nonblock(h->fd);
     set_nonblock(h->peer);
     // The byte that makes closing the library's end a connection reset.
-    struct stat st{};
-    if (send(h->fd, "h", 1, MSG_DONTWAIT | MSG_NOSIGNAL) != 1 || fstat(h->fd, &st) != 0) {
+    struct stat st {};
+    if (send(h->fd, "h", 1, MSG_DONTWAIT | MSG_NOSIGNAL) != 1 ||
+        fstat(h->fd, &st) != 0) {
         int e = errno;
         real::close(sv[0]);
         real::close(sv[1]);
@@ -191,7 +232,7 @@ int emu_open(const char* path, int flags) {
     }
     {
         std::lock_guard lk(d->mu);
-        h->last_seq = d->seq;  // only frames made after the open are read
+        h->last_seq = d->seq; // only frames made after the open are read
         d->handles.push_back(h);
         ++d->stats.opens;
     }
@@ -199,30 +240,35 @@ int emu_open(const char* path, int flags) {
     return h->fd;
 }
 
-std::shared_ptr<Handle> find_handle(int fd) {
-    if (fd < 0 || g_nhandles.load(std::memory_order_acquire) == 0) return nullptr;
+std::shared_ptr<Handle> find_handle(int fd)
+{
+    if (fd < 0 || g_nhandles.load(std::memory_order_acquire) == 0)
+        return nullptr;
     std::shared_ptr<Handle> h;
     {
         std::lock_guard lk(g_fd_mu);
-        for (auto& x : g_handles)
+        for (auto &x : g_handles)
             if (x->fd == fd) {
                 h = x;
                 break;
             }
     }
-    if (!h) return nullptr;
+    if (!h)
+        return nullptr;
     // A descriptor closed by other means (dup2 over it, close_range) may
     // now be something else: forget the stale entry.
-    struct stat st{};
-    if (fstat(fd, &st) != 0 || st.st_dev != h->st_dev || st.st_ino != h->st_ino) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || st.st_dev != h->st_dev ||
+        st.st_ino != h->st_ino) {
         unregister(h);
         return nullptr;
     }
     return h;
 }
 
-ssize_t emu_read(const std::shared_ptr<Handle>& h, void* buf, size_t count) {
-    Device& d = *h->dev;
+ssize_t emu_read(const std::shared_ptr<Handle> &h, void *buf, size_t count)
+{
+    Device &d = *h->dev;
     {
         std::lock_guard lk(d.mu);
         if (h->dead) {
@@ -230,16 +276,20 @@ ssize_t emu_read(const std::shared_ptr<Handle>& h, void* buf, size_t count) {
             return -1;
         }
     }
-    if (count == 0) return 0;
+    if (count == 0)
+        return 0;
     // Wait for the readiness byte the way the descriptor is set up:
     // blocking, or EAGAIN with O_NONBLOCK.
     char tok[16];
     ssize_t r = recv(h->fd, tok, sizeof tok, 0);
     std::lock_guard lk(d.mu);
     if (r <= 0) {
-        if (r < 0 && errno == EAGAIN) ++d.stats.eagain;
-        if (h->dead) errno = h->dead;
-        else if (r == 0 || errno == ECONNRESET) errno = EIO;
+        if (r < 0 && errno == EAGAIN)
+            ++d.stats.eagain;
+        if (h->dead)
+            errno = h->dead;
+        else if (r == 0 || errno == ECONNRESET)
+            errno = EIO;
         return -1;
     }
     while (recv(h->fd, tok, sizeof tok, MSG_DONTWAIT) > 0) {
@@ -269,7 +319,8 @@ ssize_t emu_read(const std::shared_ptr<Handle>& h, void* buf, size_t count) {
     return ssize_t(n);
 }
 
-int emu_ioctl(const std::shared_ptr<Handle>& h, unsigned long req, void* arg) {
+int emu_ioctl(const std::shared_ptr<Handle> &h, unsigned long req, void *arg)
+{
     switch (req) {
     case FIONBIO:
     case FIOASYNC:
@@ -280,15 +331,15 @@ int emu_ioctl(const std::shared_ptr<Handle>& h, unsigned long req, void* arg) {
     default:
         break;
     }
-    Device& d = *h->dev;
+    Device &d = *h->dev;
     std::lock_guard lk(d.mu);
-    const DeviceConfig& c = d.cfg;
+    const DeviceConfig &c = d.cfg;
     if (h->dead == ENODEV) {
         errno = ENODEV;
         return -1;
     }
-    if (!arg && (req == VIDIOC_QUERYCAP || req == VIDIOC_G_FMT || req == VIDIOC_TRY_FMT ||
-                 req == VIDIOC_S_FMT)) {
+    if (!arg && (req == VIDIOC_QUERYCAP || req == VIDIOC_G_FMT ||
+                 req == VIDIOC_TRY_FMT || req == VIDIOC_S_FMT)) {
         errno = EFAULT;
         return -1;
     }
@@ -298,24 +349,29 @@ int emu_ioctl(const std::shared_ptr<Handle>& h, unsigned long req, void* arg) {
             errno = EIO;
             return -1;
         }
-        auto* cap = static_cast<v4l2_capability*>(arg);
+        auto *cap = static_cast<v4l2_capability *>(arg);
         std::memset(cap, 0, sizeof *cap);
-        std::snprintf(reinterpret_cast<char*>(cap->driver), sizeof cap->driver, "fakecam");
-        std::snprintf(reinterpret_cast<char*>(cap->card), sizeof cap->card, "fakecam camera %d",
-                      c.cam);
-        std::snprintf(reinterpret_cast<char*>(cap->bus_info), sizeof cap->bus_info,
-                      "platform:fakecam-%s", c.name.c_str());
+        std::snprintf(reinterpret_cast<char *>(cap->driver), sizeof cap->driver,
+                      "fakecam");
+        std::snprintf(reinterpret_cast<char *>(cap->card), sizeof cap->card,
+                      "fakecam camera %d", c.cam);
+        std::snprintf(reinterpret_cast<char *>(cap->bus_info),
+                      sizeof cap->bus_info, "platform:fakecam-%s",
+                      c.name.c_str());
         cap->version = (6u << 16) | (1u << 8);
-        uint32_t caps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_READWRITE | V4L2_CAP_STREAMING;
-        if (c.fail == Fail::nocapture) caps &= ~uint32_t(V4L2_CAP_VIDEO_CAPTURE);
-        if (c.fail == Fail::noio) caps &= ~uint32_t(V4L2_CAP_READWRITE | V4L2_CAP_STREAMING);
+        uint32_t caps =
+            V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_READWRITE | V4L2_CAP_STREAMING;
+        if (c.fail == Fail::nocapture)
+            caps &= ~uint32_t(V4L2_CAP_VIDEO_CAPTURE);
+        if (c.fail == Fail::noio)
+            caps &= ~uint32_t(V4L2_CAP_READWRITE | V4L2_CAP_STREAMING);
         cap->device_caps = caps;
         cap->capabilities = caps | V4L2_CAP_DEVICE_CAPS;
         return 0;
     }
     case VIDIOC_G_FMT:
     case VIDIOC_TRY_FMT: {
-        auto* f = static_cast<v4l2_format*>(arg);
+        auto *f = static_cast<v4l2_format *>(arg);
         if (f->type != V4L2_BUF_TYPE_VIDEO_CAPTURE ||
             (req == VIDIOC_G_FMT && c.fail == Fail::gfmt) ||
             (req == VIDIOC_TRY_FMT && c.fail == Fail::tryfmt)) {
@@ -344,20 +400,28 @@ int emu_ioctl(const std::shared_ptr<Handle>& h, unsigned long req, void* arg) {
     }
 }
 
-int emu_close(const std::shared_ptr<Handle>& h) {
+int emu_close(const std::shared_ptr<Handle> &h)
+{
     unregister(h);
     return real::close(h->fd);
 }
 
-void apply_command(Device& d, const Command& c) {
+void apply_command(Device &d, const Command &c)
+{
     std::lock_guard lk(d.mu);
-    DeviceConfig& cfg = d.cfg;
+    DeviceConfig &cfg = d.cfg;
     switch (c.cmd) {
-    case Cmd::nosignal: cfg.nosignal = c.flag; break;
-    case Cmd::stall: d.stalled = true; break;
-    case Cmd::resume: d.stalled = false; break;
+    case Cmd::nosignal:
+        cfg.nosignal = c.flag;
+        break;
+    case Cmd::stall:
+        d.stalled = true;
+        break;
+    case Cmd::resume:
+        d.stalled = false;
+        break;
     case Cmd::hangup:
-        for (auto& h : d.handles)
+        for (auto &h : d.handles)
             if (!h->dead) {
                 hang(*h, EIO);
                 ++d.stats.hangups;
@@ -367,12 +431,15 @@ void apply_command(Device& d, const Command& c) {
         // An unplugged device: gone for new opens, open descriptors hang up
         // and fail with ENODEV.
         cfg.missing = true;
-        for (auto& h : d.handles) {
-            if (!h->dead) ++d.stats.hangups;
+        for (auto &h : d.handles) {
+            if (!h->dead)
+                ++d.stats.hangups;
             hang(*h, ENODEV);
         }
         break;
-    case Cmd::back: cfg.missing = false; break;
+    case Cmd::back:
+        cfg.missing = false;
+        break;
     case Cmd::shortread:
         d.short_armed = true;
         d.short_bytes = c.bytes;
@@ -383,7 +450,8 @@ void apply_command(Device& d, const Command& c) {
         unsigned w = c.cmd == Cmd::size ? c.w : cfg.width;
         unsigned hh = c.cmd == Cmd::size ? c.h : cfg.height;
         if (geometry(fmt, w, hh).sizeimage > MAX_FRAME_BYTES) {
-            std::fprintf(stderr, "fakecam: %s: frame of %ux%u is too large; ignored\n",
+            std::fprintf(stderr,
+                         "fakecam: %s: frame of %ux%u is too large; ignored\n",
                          cfg.name.c_str(), w, hh);
             break;
         }
@@ -392,38 +460,52 @@ void apply_command(Device& d, const Command& c) {
         cfg.height = hh;
         break;
     }
-    case Cmd::fps: cfg.fps = c.fps; break;
-    case Cmd::cam: cfg.cam = c.cam; break;
-    case Cmd::fail: cfg.fail = c.fail; break;
+    case Cmd::fps:
+        cfg.fps = c.fps;
+        break;
+    case Cmd::cam:
+        cfg.cam = c.cam;
+        break;
+    case Cmd::fail:
+        cfg.fail = c.fail;
+        break;
     }
 }
 
-void publish(Device& d, std::vector<uint8_t>& rendered) {
+void publish(Device &d, std::vector<uint8_t> &rendered)
+{
     std::lock_guard lk(d.mu);
     // The frame may be of an old format if a command changed it meanwhile.
-    if (rendered.size() != frame_size(d.cfg)) return;
+    if (rendered.size() != frame_size(d.cfg))
+        return;
     int64_t now = mono_us();
     uint32_t seq = d.seq + 1;
-    stamp_trailer(rendered, geometry(d.cfg.fmt, d.cfg.width, d.cfg.height), seq, d.cfg.cam, now);
+    stamp_trailer(rendered, geometry(d.cfg.fmt, d.cfg.width, d.cfg.height), seq,
+                  d.cfg.cam, now);
     d.frame.swap(rendered);
     d.seq = seq;
     d.ready_us = now;
     d.has_frame = true;
     ++d.stats.produced;
-    for (auto& h : d.handles) {
-        if (h->dead || h->token_pending || h->peer < 0) continue;
-        if (send(h->peer, "f", 1, MSG_DONTWAIT | MSG_NOSIGNAL) == 1) h->token_pending = true;
+    for (auto &h : d.handles) {
+        if (h->dead || h->token_pending || h->peer < 0)
+            continue;
+        if (send(h->peer, "f", 1, MSG_DONTWAIT | MSG_NOSIGNAL) == 1)
+            h->token_pending = true;
     }
     event_ready(d.cfg.name, seq, now);
 }
 
 // Process exit: stop the generator and leave the statistics.  Everything
 // else stays allocated, as other destructors may still use a descriptor.
-__attribute__((destructor)) static void fakecam_fini() {
-    if (!g_active || g_init_pid != getpid()) return;
+__attribute__((destructor)) static void fakecam_fini()
+{
+    if (!g_active || g_init_pid != getpid())
+        return;
     generator_stop();
     events_flush();
-    if (!g_stats_path.empty()) write_stats(g_stats_path.c_str());
+    if (!g_stats_path.empty())
+        write_stats(g_stats_path.c_str());
 }
 
-}  // namespace fakecam
+} // namespace fakecam
