@@ -28,14 +28,24 @@ constexpr std::string_view DEV_PREFIX = "/dev/video";
 std::once_flag g_init_once;
 bool g_active = false;
 pid_t g_init_pid = 0;
-std::vector<std::unique_ptr<Device>> g_devices;
-std::string g_ctl_dir;
-std::string g_stats_path;
+// The process-wide state below is created on first use and never
+// destroyed: other libraries' constructors and destructors may call
+// open() or close() before our own initialisers ran or after exit began.
+struct Globals {
+    std::vector<std::unique_ptr<Device>> devices;
+    std::string ctl_dir;
+    std::string stats_path;
+    std::vector<std::shared_ptr<Handle>> handles; // under g_fd_mu
+};
+Globals &G()
+{
+    static Globals *g = new Globals;
+    return *g;
+}
 
 // Open emulated descriptors.  The count lets every call on an ordinary
 // descriptor skip the lock.
 std::mutex g_fd_mu;
-std::vector<std::shared_ptr<Handle>> g_handles;
 std::atomic<int> g_nhandles{0};
 
 // A fork must not leave a lock held by another thread locked for ever in
@@ -44,14 +54,14 @@ void fork_prepare()
 {
     generator_fork_prepare();
     g_fd_mu.lock();
-    for (auto &d : g_devices)
+    for (auto &d : G().devices)
         d->mu.lock();
     events_fork_prepare();
 }
 void fork_unlock_devices()
 {
     events_fork_release();
-    for (auto it = g_devices.rbegin(); it != g_devices.rend(); ++it)
+    for (auto it = G().devices.rbegin(); it != G().devices.rend(); ++it)
         (*it)->mu.unlock();
     g_fd_mu.unlock();
 }
@@ -85,16 +95,16 @@ void init()
     for (DeviceConfig &c : cfgs) {
         auto d = std::make_unique<Device>();
         d->cfg = std::move(c);
-        g_devices.push_back(std::move(d));
+        G().devices.push_back(std::move(d));
     }
     const char *ctl = std::getenv("FAKECAM_CTL_DIR");
-    g_ctl_dir = ctl && *ctl ? std::string(ctl) : default_ctl_dir(config);
-    if (mkdir(g_ctl_dir.c_str(), 0777) != 0 && errno != EEXIST)
+    G().ctl_dir = ctl && *ctl ? std::string(ctl) : default_ctl_dir(config);
+    if (mkdir(G().ctl_dir.c_str(), 0777) != 0 && errno != EEXIST)
         std::fprintf(stderr,
                      "fakecam: cannot create control directory \"%s\": %s\n",
-                     g_ctl_dir.c_str(), std::strerror(errno));
+                     G().ctl_dir.c_str(), std::strerror(errno));
     if (const char *s = std::getenv("FAKECAM_STATS"); s && *s)
-        g_stats_path = s;
+        G().stats_path = s;
     if (const char *e = std::getenv("FAKECAM_EVENTS"); e && *e)
         events_open(e);
     pthread_atfork(fork_prepare, fork_parent, fork_child);
@@ -134,11 +144,11 @@ void unregister(const std::shared_ptr<Handle> &h)
 {
     {
         std::lock_guard lk(g_fd_mu);
-        auto it = std::find(g_handles.begin(), g_handles.end(), h);
-        if (it == g_handles.end())
+        auto it = std::find(G().handles.begin(), G().handles.end(), h);
+        if (it == G().handles.end())
             return;
-        g_handles.erase(it);
-        g_nhandles.store(int(g_handles.size()), std::memory_order_release);
+        G().handles.erase(it);
+        g_nhandles.store(int(G().handles.size()), std::memory_order_release);
     }
     Device &d = *h->dev;
     std::lock_guard lk(d.mu);
@@ -171,12 +181,12 @@ bool owns_path(const char *path)
 
 std::vector<std::unique_ptr<Device>> &devices()
 {
-    return g_devices;
+    return G().devices;
 }
 
 Device *find_device(std::string_view name)
 {
-    for (auto &d : g_devices)
+    for (auto &d : G().devices)
         if (d->cfg.name == name)
             return d.get();
     return nullptr;
@@ -184,7 +194,7 @@ Device *find_device(std::string_view name)
 
 const std::string &ctl_dir()
 {
-    return g_ctl_dir;
+    return G().ctl_dir;
 }
 
 int emu_open(const char *path, int flags)
@@ -227,8 +237,8 @@ int emu_open(const char *path, int flags)
     h->st_ino = st.st_ino;
     {
         std::lock_guard lk(g_fd_mu);
-        g_handles.push_back(h);
-        g_nhandles.store(int(g_handles.size()), std::memory_order_release);
+        G().handles.push_back(h);
+        g_nhandles.store(int(G().handles.size()), std::memory_order_release);
     }
     {
         std::lock_guard lk(d->mu);
@@ -247,7 +257,7 @@ std::shared_ptr<Handle> find_handle(int fd)
     std::shared_ptr<Handle> h;
     {
         std::lock_guard lk(g_fd_mu);
-        for (auto &x : g_handles)
+        for (auto &x : G().handles)
             if (x->fd == fd) {
                 h = x;
                 break;
@@ -504,8 +514,8 @@ __attribute__((destructor)) static void fakecam_fini()
         return;
     generator_stop();
     events_flush();
-    if (!g_stats_path.empty())
-        write_stats(g_stats_path.c_str());
+    if (!G().stats_path.empty())
+        write_stats(G().stats_path.c_str());
 }
 
 } // namespace fakecam

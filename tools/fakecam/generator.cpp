@@ -28,7 +28,7 @@ std::mutex g_gen_mu;
 // A pointer, so that a forked child can start over with a fresh one: the
 // parent's waiting thread does not exist there, and waking a condition
 // variable that still counts it as a waiter can block.
-std::condition_variable *g_gen_cv = new std::condition_variable;
+std::condition_variable *g_gen_cv = nullptr; // set by generator_start
 bool g_wake = false;
 bool g_stop = false;
 bool g_done = false;
@@ -174,6 +174,8 @@ void generator_start()
     if (g_gen_pid == getpid())
         return;
     g_stop = g_done = g_wake = false;
+    if (!g_gen_cv)
+        g_gen_cv = new std::condition_variable;
     // The host process decides which of its threads takes signals; ours
     // takes none.
     sigset_t all, old;
