@@ -1,0 +1,241 @@
+// Internal declarations of the capture-device emulator (libfakecam.so).
+//
+// The library is preloaded into a process and takes over every path that
+// begins with "/dev/video": the devices listed in the configuration file
+// behave like simple read()-capable capture devices, every other such path
+// does not exist.  Each open descriptor is one end of a Unix stream socket
+// pair; the library keeps the other end and writes one byte into it when a
+// new frame is ready, so the descriptor's readability, O_NONBLOCK, poll and
+// epoll are all handled by the kernel.  Closing the library's end after it
+// received a byte makes the kernel report EPOLLERR | EPOLLHUP on the
+// application's end, which is how a vanished device looks.
+#pragma once
+
+#include <sys/types.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fakecam {
+
+constexpr uint32_t fourcc(char a, char b, char c, char d)
+{
+    return uint32_t(uint8_t(a)) | uint32_t(uint8_t(b)) << 8 |
+           uint32_t(uint8_t(c)) << 16 | uint32_t(uint8_t(d)) << 24;
+}
+constexpr uint32_t FMT_I420 = fourcc('Y', 'U', '1', '2');
+constexpr uint32_t FMT_GREY = fourcc('G', 'R', 'E', 'Y');
+constexpr uint32_t FMT_YUYV = fourcc('Y', 'U', 'Y', 'V');
+
+// Largest accepted picture side and frame size.
+constexpr unsigned MAX_SIDE = 8192;
+constexpr size_t MAX_FRAME_BYTES = 64u << 20;
+
+// Where a device fails on purpose.
+enum class Fail : uint8_t {
+    none,
+    open,
+    querycap,
+    nocapture,
+    noio,
+    gfmt,
+    tryfmt
+};
+
+struct DeviceConfig {
+    std::string name; // "video3": the device is "/dev/video3"
+    uint32_t fmt = FMT_I420;
+    unsigned width = 704, height = 576;
+    double fps = 25.0;
+    int cam = 0;
+    bool nosignal = false;
+    bool missing = false;
+    Fail fail = Fail::none;
+};
+
+// Memory layout of one frame.
+struct Geometry {
+    size_t bytesperline = 0;
+    size_t luma_size = 0; // bytes of the luma plane (whole frame for YUYV)
+    size_t chroma_w = 0, chroma_h = 0; // size of one chroma plane (I420)
+    size_t sizeimage = 0;
+};
+Geometry geometry(uint32_t fmt, unsigned width, unsigned height);
+
+// ---- configuration and commands (config.cpp) --------------------------
+std::string_view fmt_name(uint32_t fmt);
+bool parse_fmt(std::string_view s, uint32_t &out);
+std::string_view fail_name(Fail f);
+bool parse_fail(std::string_view s, Fail &out);
+bool parse_size(std::string_view s, unsigned &w, unsigned &h);
+
+// Parses one configuration line.  Returns 1 for a device, 0 for a blank or
+// comment line, -1 with a reason in err for a bad line.
+int parse_device_line(std::string_view line, DeviceConfig &out,
+                      std::string &err);
+
+// Reads the configuration file; bad lines are reported on stderr and skipped.
+// Returns false when the file cannot be read.
+bool load_config(const char *path, std::vector<DeviceConfig> &out);
+
+enum class Cmd : uint8_t {
+    nosignal,
+    stall,
+    resume,
+    hangup,
+    vanish,
+    back,
+    shortread,
+    format,
+    size,
+    fps,
+    cam,
+    fail
+};
+struct Command {
+    Cmd cmd = Cmd::stall;
+    bool flag = false;      // nosignal
+    size_t bytes = 0;       // shortread (0 = half a frame)
+    uint32_t fmt = 0;       // format
+    unsigned w = 0, h = 0;  // size
+    double fps = 0;         // fps
+    int cam = 0;            // cam
+    Fail fail = Fail::none; // fail
+};
+// Parses one control line.  1 command, 0 blank/comment, -1 bad (err set).
+int parse_command(std::string_view line, Command &out, std::string &err);
+
+// ---- pictures (picture.cpp) ---------------------------------------------
+constexpr size_t TRAILER_BYTES = 20; // "FCAM", seq, cam, ready time
+
+// Draws the moving test picture of one device.  Keeps a cached background,
+// so one painter belongs to one device and one thread.
+class Painter {
+public:
+    // Fills out (resized to the frame size) with the picture at time t_us.
+    void render(const DeviceConfig &cfg, int64_t t_us,
+                std::vector<uint8_t> &out);
+
+private:
+    void build_background(const DeviceConfig &cfg);
+
+    uint32_t bg_fmt_ = 0;
+    unsigned bg_w_ = 0, bg_h_ = 0;
+    int bg_cam_ = -1;
+    bool bg_nosignal_ = false;
+    bool bg_valid_ = false;
+    std::vector<uint8_t> bg_;     // planar Y, U, V background
+    std::vector<uint8_t> canvas_; // planar scratch for packed formats
+    unsigned box_x0_ = 0, box_y0_ = 0, box_x1_ = 0, box_y1_ = 0; // digit box
+};
+
+// Writes the trailer (sequence, camera, ready time) into a rendered frame;
+// nothing when the luma plane is too small to hold it beside byte 0.
+void stamp_trailer(std::vector<uint8_t> &frame, const Geometry &g, uint32_t seq,
+                   int cam, int64_t ready_us);
+
+// ---- statistics (stats.cpp) -----------------------------------------------
+constexpr int LAT_BUCKETS = 32;
+struct Stats {
+    uint64_t opens = 0, open_refused = 0;
+    uint64_t produced = 0, delivered = 0, skipped = 0;
+    uint64_t short_reads = 0, eagain = 0, hangups = 0;
+    uint64_t lat_sum_us = 0, lat_max_us = 0, lat_min_us = UINT64_MAX;
+    std::array<uint64_t, LAT_BUCKETS> lat_hist{}; // bucket i: [2^(i-1), 2^i) us
+
+    void add_latency(int64_t us);
+};
+
+void events_open(const char *path);
+void event_ready(const std::string &dev, uint32_t seq, int64_t t_us);
+void event_read(const std::string &dev, uint32_t seq, int64_t t_us,
+                size_t bytes);
+void events_flush();
+void events_fork_prepare();
+void events_fork_release();
+// Expands "%p" in a path to the process id.
+std::string expand_pid(const char *path);
+
+// ---- devices (devices.cpp) -------------------------------------------------
+struct Handle {
+    int fd = -1;      // the application's descriptor
+    int peer = -1;    // the library's end of the pair; -1 after a hang-up
+    dev_t st_dev = 0; // identity of fd, to notice a descriptor closed
+    ino_t st_ino = 0; // behind the library's back
+    struct Device *dev = nullptr;
+    bool token_pending = false; // a readiness byte waits in fd
+    int dead = 0;               // errno of reads after hang-up/vanish
+    uint32_t last_seq = 0;
+};
+
+struct Device {
+    std::mutex mu;
+    DeviceConfig cfg; // written by the generator thread only, under mu
+    bool stalled = false;
+    bool short_armed = false;
+    size_t short_bytes = 0;
+    std::vector<uint8_t> frame; // latest published frame
+    uint32_t seq = 0;
+    int64_t ready_us = 0;
+    bool has_frame = false;
+    std::vector<std::shared_ptr<Handle>> handles;
+    Stats stats;
+
+    // Generator thread only.
+    int64_t next_due_us = 0;
+    Painter painter;
+    std::vector<uint8_t> back;
+};
+
+int64_t mono_us();
+
+// Loads the configuration once per process; false when the library is not
+// configured (FAKECAM_CONFIG unset) and every call must pass through.
+bool active();
+// True for paths the library owns ("/dev/video...").
+bool owns_path(const char *path);
+
+int emu_open(const char *path, int flags);
+// Looks up an emulated descriptor; null for everything else.
+std::shared_ptr<Handle> find_handle(int fd);
+ssize_t emu_read(const std::shared_ptr<Handle> &h, void *buf, size_t count);
+int emu_ioctl(const std::shared_ptr<Handle> &h, unsigned long req, void *arg);
+int emu_close(const std::shared_ptr<Handle> &h);
+
+// Device table, fixed after start-up.
+std::vector<std::unique_ptr<Device>> &devices();
+Device *find_device(std::string_view name);
+const std::string &ctl_dir();
+
+// Applies a control command to a device (generator thread).
+void apply_command(Device &d, const Command &c);
+// Publishes a rendered frame (generator thread).
+void publish(Device &d, std::vector<uint8_t> &rendered);
+
+// ---- generator thread (generator.cpp) -------------------------------------
+void generator_start();
+void generator_wake();
+// Stops the thread, waiting at most about a second; false if it did not end.
+bool generator_stop();
+// Keep the generator's lock consistent across fork().
+void generator_fork_prepare();
+void generator_fork_parent();
+void generator_fork_child();
+// Reads and removes pending command files of the control directory.
+void poll_ctl_dir();
+
+void write_stats(const char *path);
+
+// ---- real libc functions (interpose.cpp) ----------------------------------
+namespace real {
+int ioctl(int fd, unsigned long req, void *arg);
+int close(int fd);
+} // namespace real
+
+} // namespace fakecam
