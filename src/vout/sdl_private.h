@@ -150,6 +150,11 @@ extern const font_provider *vout_fonts;
 
 #define VOUT_EVENT_BATCH 128
 
+/* Video test mode: scaling speed of the display, printed on standard output
+ * (failures on standard error).  0 when measured, 1 when it could not start. */
+int sdl_test_BMPBLIT(SDL_Surface *screen);
+int sdl_test_overlay(SDL_Surface *screen, Uint32 format); /* needs test.bmp */
+
 #ifdef __cplusplus
 }
 #endif
