@@ -104,7 +104,8 @@ extern "C" void cursor_bits_from_xpm(const char *const xpm[], uint8_t data[128],
     }
     *hot_x = *hot_y = 0;
     int x, y;
-    if (std::sscanf(xpm[CURSOR_FIRST_ROW + CURSOR_SIZE], "%d,%d", &x, &y) == 2) {
+    const char *hot = xpm[CURSOR_FIRST_ROW + CURSOR_SIZE];
+    if (std::sscanf(hot, "%d,%d", &x, &y) == 2) {
         *hot_x = x;
         *hot_y = y;
     }

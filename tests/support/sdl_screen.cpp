@@ -89,7 +89,8 @@ void hold_display_open(const std::string &name)
     if (lib == nullptr)
         return;
     using open_fn = void *(const char *);
-    auto *open_display = reinterpret_cast<open_fn *>(dlsym(lib, "XOpenDisplay"));
+    auto *open_display =
+        reinterpret_cast<open_fn *>(dlsym(lib, "XOpenDisplay"));
     if (open_display != nullptr)
         held = open_display(name.c_str());
 }
