@@ -7,6 +7,7 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include "e2e.h"
 #include "sdl_screen.h"
 #include "vout_test_conf.h"
 
@@ -114,9 +115,10 @@ TEST_F(ScreenSetup, ReportsOnStandardOutputFollowVerboseAndQuiet)
 
 TEST_F(ScreenSetup, TooLargeSizeIsRefusedAndFullscreenTakesTheDisplay)
 {
-    PrivateXvfb small;
-    ASSERT_TRUE(small.start(640, 480)) << small.error();
-    setenv("DISPLAY", small.display().c_str(), 1);
+    testsupport::Display small(640, 480);
+    ASSERT_TRUE(small.ok());
+    hold_display_open(small.name());
+    setenv("DISPLAY", small.name().c_str(), 1);
     std::string log;
     EXPECT_EQ(init(&log), 0);
     EXPECT_NE(log.find("Unsupported resolution: 648x488 (set by config or "

@@ -7,6 +7,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "e2e.h"
 #include "vout_test_conf.h"
 
 namespace {
@@ -18,8 +19,9 @@ protected:
     void SetUp() override
     {
         VoutTest::SetUp();
-        ASSERT_TRUE(xvfb.start(640, 480)) << xvfb.error();
-        setenv("DISPLAY", xvfb.display().c_str(), 1);
+        ASSERT_TRUE(xvfb.ok());
+        hold_display_open(xvfb.name());
+        setenv("DISPLAY", xvfb.name().c_str(), 1);
         cfg->geo = {640, 480};
         ASSERT_EQ(sdl_init(0), 1);
         // test.bmp is read from the working directory.
@@ -52,7 +54,7 @@ protected:
         return {r, g, b};
     }
 
-    PrivateXvfb xvfb;
+    testsupport::Display xvfb{640, 480};
     fs::path cwd = fs::current_path();
     fs::path dir = fs::temp_directory_path() /
                    ("tirsk-vtest-" + std::to_string(getpid()));
