@@ -117,6 +117,44 @@ int push_rctrl_event(uint32_t code, void *data1, void *data2);
 SDL_Surface *SDL_PNGFormatAlpha(SDL_Surface *surface);
 int SDL_SavePNG_RW(SDL_Surface *surface, SDL_RWops *dst, int freedst);
 
+/* ---- Screen set-up, cursor and event dispatch ------------------------- */
+
+/* Fill data and mask (one bit per pixel, 4 bytes a row, leftmost pixel in
+ * the most significant bit) from a 32x32 XPM with the characters "X" black,
+ * "." white and blank transparent, and read its hot spot ("%d,%d" in the row
+ * after the pixels; 0,0 when missing).  Short rows are padded with blanks. */
+void cursor_bits_from_xpm(const char *const xpm[], uint8_t data[128],
+                          uint8_t mask[128], int *hot_x, int *hot_y);
+/* The pointer drawn from cursor_xpm; null (SDL error set) on failure. */
+SDL_Cursor *create_arrow_cursor(void);
+
+/* The handlers poll_events hands events to.  They default to the monitor
+ * control's and remote control's functions; a test may replace entries to
+ * watch the dispatch and must restore vout_default_event_handlers after. */
+typedef struct event_handlers {
+    int (*have_keydown)(uint32_t mod, uint32_t key);
+    void (*mouse_motion)(int x, int y);
+    void (*mouse_press_left)(int x, int y);
+    void (*mouse_press_right)(int x, int y);
+    int (*redraw_wins)(void);
+    void (*hide_restore_application)(int gained);
+    int (*get_rctrl_evt_sync)(uint32_t code, void *data1, void *data2);
+    int (*popup_close)(void);
+} event_handlers;
+extern event_handlers vout_event_handlers;
+extern const event_handlers vout_default_event_handlers;
+
+/* The font provider that init and fini use: &Fonts unless a test put a
+ * stand-in there. */
+extern const font_provider *vout_fonts;
+
+#define VOUT_EVENT_BATCH 128
+
+/* Video test mode: scaling speed of the display, printed on standard output
+ * (failures on standard error).  0 when measured, 1 when it could not start. */
+int sdl_test_BMPBLIT(SDL_Surface *screen);
+int sdl_test_overlay(SDL_Surface *screen, Uint32 format); /* needs test.bmp */
+
 #ifdef __cplusplus
 }
 #endif

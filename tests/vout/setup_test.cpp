@@ -1,0 +1,177 @@
+// Opening the real screen on an X server: mode, caption, icon, pointer,
+// event filter, reports and failures.
+#include <gtest/gtest.h>
+
+#include <sched.h>
+#include <string>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include "e2e.h"
+#include "sdl_screen.h"
+#include "vout_test_conf.h"
+
+namespace {
+
+class ScreenSetup : public VoutTest {
+protected:
+    void TearDown() override
+    {
+        sdl_fini();
+        VoutTest::TearDown();
+    }
+    // init with standard error (the log) and output collected.
+    int init(std::string *log = nullptr, std::string *out = nullptr)
+    {
+        CapturedFd err(2), std_out(1);
+        const int r = sdl_init(0);
+        if (log)
+            *log = err.text();
+        if (out)
+            *out = std_out.text();
+        return r;
+    }
+    static std::string caption()
+    {
+        char *title = nullptr, *icon_title = nullptr;
+        SDL_WM_GetCaption(&title, &icon_title);
+        return std::string(title) + "/" + icon_title;
+    }
+};
+
+TEST_F(ScreenSetup, DefaultWindowWithIconPointerAndEventFilter)
+{
+    ASSERT_EQ(init(), 1);
+    EXPECT_EQ(screen->w, 648);
+    EXPECT_EQ(vout_sdl.height, 488);
+    EXPECT_EQ(screen->flags & (SDL_FULLSCREEN | SDL_NOFRAME), 0u);
+    EXPECT_EQ(flip(), 0); // single-buffered
+    EXPECT_EQ(caption(), "Tirsk cameras local viewer/tirsk-mon");
+    ASSERT_NE(icon, nullptr);
+    ASSERT_NE(cursor, nullptr);
+    EXPECT_EQ(SDL_GetCursor(), cursor);
+    EXPECT_EQ(overlay_format, uint32_t(SDL_YV12_OVERLAY));
+    EXPECT_EQ(FakeFonts::init_height, 488);
+    for (Uint8 type : {SDL_JOYAXISMOTION, SDL_JOYBALLMOTION, SDL_JOYHATMOTION,
+                       SDL_JOYBUTTONDOWN, SDL_JOYBUTTONUP, SDL_KEYUP,
+                       SDL_MOUSEBUTTONUP})
+        EXPECT_EQ(SDL_EventState(type, SDL_QUERY), SDL_IGNORE) << int(type);
+    for (Uint8 type : {SDL_KEYDOWN, SDL_MOUSEMOTION, SDL_MOUSEBUTTONDOWN})
+        EXPECT_EQ(SDL_EventState(type, SDL_QUERY), SDL_ENABLE) << int(type);
+    int delay = 0, interval = 0;
+    SDL_GetKeyRepeat(&delay, &interval);
+    EXPECT_EQ(delay * 1000 + interval, 500200);
+    // show_cursor keeps what the library reports: the state before the call.
+    EXPECT_EQ(show_cursor(0), 1);
+    EXPECT_EQ(cursor_state, 1);
+    EXPECT_EQ(show_cursor(1), 0);
+    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
+}
+
+TEST_F(ScreenSetup, OptionsShapeModeCaptionAndInput)
+{
+    cfg->iyuv = cfg->no_winframe = cfg->no_mouse = cfg->no_keyboard = 1;
+    cfg->display_set = 1;
+    cfg->display = 'R';
+    ASSERT_EQ(init(), 1);
+    EXPECT_EQ(overlay_format, uint32_t(SDL_IYUV_OVERLAY));
+    EXPECT_NE(screen->flags & SDL_NOFRAME, 0u);
+    EXPECT_EQ(caption(), "Tirsk ( right display )/tirsk-mon");
+    EXPECT_EQ(cursor, nullptr);
+    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);
+    for (Uint8 type : {SDL_KEYDOWN, SDL_MOUSEMOTION, SDL_MOUSEBUTTONDOWN})
+        EXPECT_EQ(SDL_EventState(type, SDL_QUERY), SDL_IGNORE) << int(type);
+    sdl_fini();
+    cfg->display = 'L';
+    ASSERT_EQ(init(), 1);
+    EXPECT_EQ(caption(), "Tirsk ( left display )/tirsk-mon");
+}
+
+TEST_F(ScreenSetup, ReportsOnStandardOutputFollowVerboseAndQuiet)
+{
+    cfg->verbose = 1;
+    cfg->doublebuf = 1;
+    std::string out;
+    ASSERT_EQ(init(nullptr, &out), 1);
+    EXPECT_EQ(out.rfind("Current \"x11\" display settings: 1920x1080@", 0), 0u)
+        << out;
+    EXPECT_NE(out.find(" MB video memory and\n\twindow manager available\n"),
+              std::string::npos);
+    EXPECT_NE(out.find("bpp, videomode_flags 0x40000000\nScreen 648x488x"),
+              std::string::npos);
+    EXPECT_NE(out.find(", flags: 0x"), std::string::npos);
+    EXPECT_EQ(flip(), (screen->flags & SDL_DOUBLEBUF) ? 1 : 0);
+    sdl_fini();
+
+    cfg->quiet = 1; // the display report stays, the mode lines go
+    ASSERT_EQ(init(nullptr, &out), 1);
+    EXPECT_NE(out.find("display settings"), std::string::npos);
+    EXPECT_EQ(out.find("SDL_SetVideoMode"), std::string::npos);
+    sdl_fini();
+    cfg->verbose = 0;
+    ASSERT_EQ(init(nullptr, &out), 1);
+    EXPECT_EQ(out, "");
+}
+
+TEST_F(ScreenSetup, TooLargeSizeIsRefusedAndFullscreenTakesTheDisplay)
+{
+    testsupport::Display small(640, 480);
+    ASSERT_TRUE(small.ok());
+    hold_display_open(small.name());
+    setenv("DISPLAY", small.name().c_str(), 1);
+    std::string log;
+    EXPECT_EQ(init(&log), 0);
+    EXPECT_NE(log.find("Unsupported resolution: 648x488 (set by config or "
+                       "cmdline) > 640x480 (current display)\n"),
+              std::string::npos)
+        << log;
+    sdl_fini();
+    cfg->geo = {0x80000000u, 480}; // must not pass as a negative width
+    EXPECT_EQ(init(&log), 0);
+    EXPECT_NE(log.find("Unsupported resolution: 2147483648x480 "),
+              std::string::npos);
+    sdl_fini();
+    cfg->geo = {640, 480}; // exactly the display
+    EXPECT_EQ(init(), 1);
+    sdl_fini();
+
+    cfg->geo = {1920, 1080};
+    cfg->fullscreen = 1;
+    ASSERT_EQ(init(), 1);
+    EXPECT_EQ(vout_sdl.width * 10000 + vout_sdl.height, 6400480);
+    EXPECT_EQ(screen->w, 640);
+    EXPECT_NE(screen->flags & SDL_FULLSCREEN, 0u);
+    sdl_fini(); // while its server still runs
+}
+
+TEST_F(ScreenSetup, FontFailureFailsBeforeThePointerAndFiniCleansUp)
+{
+    FakeFonts::init_result = 0;
+    popup_lines[0] = SDL_CreateRGBSurface(SDL_SWSURFACE, 8, 8, 32, 0, 0, 0, 0);
+    EXPECT_EQ(init(), 0);
+    EXPECT_EQ(cursor, nullptr);
+    EXPECT_EQ(sdl_fini(), 1);
+    EXPECT_EQ(popup_lines[0], nullptr);
+    EXPECT_EQ(icon, nullptr);
+    EXPECT_EQ(screen, nullptr);
+    EXPECT_EQ(SDL_WasInit(SDL_INIT_VIDEO), 0u);
+    EXPECT_EQ(FakeFonts::fini_calls, 1);
+    EXPECT_EQ(sdl_fini(), 1); // twice is harmless
+}
+
+TEST_F(ScreenSetup, MissingIconIsFatal)
+{
+    // A child with its own mount namespace hides the icon directory.
+    EXPECT_EXIT(
+        {
+            if (unshare(CLONE_NEWNS) != 0 ||
+                mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) ||
+                mount("none", "/usr/share/pixmaps", "tmpfs", 0, nullptr))
+                _exit(3);
+            _exit(sdl_init(0) == 0 && screen == nullptr ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0),
+        "IMG_Load\\(\"/usr/share/pixmaps/tirsk-mon.xpm\"\\) failed: ");
+}
+
+} // namespace
