@@ -28,7 +28,7 @@ pid_t start_xvfb(int w, int h, std::string *name)
         dup2(null, 2);
         const std::string screen = std::to_string(w) + "x" + std::to_string(h) + "x24";
         const std::string fd = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0",
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-noreset", "-screen", "0",
                screen.c_str(), "-nolisten", "tcp", nullptr);
         _exit(127);
     }
