@@ -60,6 +60,7 @@ enum {
 typedef struct caption_block {
     caption_surf rec[CAP_COUNT];
     int32_t drawn_h; /* window height the surfaces were made for, 0 = none */
+    int32_t drawn_w; /* and its width: labels are clipped to it */
 } caption_block;
 
 /* Free front and back of every record (at, code and drawn_h stay). */
