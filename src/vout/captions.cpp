@@ -75,6 +75,8 @@ int caption_show(caption_surf *rec, const SDL_Rect *area, int position,
 {
     if (!rec || !area || !rec->front || !screen)
         return 0;
+    if (rec->back)
+        save_back = 1; /* a label that kept its background goes on keeping it */
     const int w = std::min(rec->front->w, int(area->w) / 2 - 10);
     const int h = std::min(rec->front->h, int(area->h) / 4);
     long x = rec->at.x, y = rec->at.y;
@@ -95,19 +97,28 @@ int caption_show(caption_surf *rec, const SDL_Rect *area, int position,
     /* An area too small for any label (a window a few pixels high or wide)
      * shows none; there is nothing under it to keep either. */
     if (w <= 0 || h <= 0) {
+        if (rec->shown && rec->back)
+            caption_hide(rec);
         rec->at = sdl_rect_make(x, y, 0, 0);
         SDL_FreeSurface(rec->back);
         rec->back = nullptr;
+        rec->shown = 0;
         return 1;
     }
-    rec->at = sdl_rect_make(x, y, w, h);
+    const SDL_Rect at = sdl_rect_make(x, y, w, h);
+    /* Shown again where it is and nothing drawn beneath since: the saved
+     * background is still what the label covers; refreshing it now would
+     * save the label itself and leave it behind when hidden. */
+    const bool keep_back = rec->shown && rec->at.x == at.x && rec->at.y == at.y &&
+                           rec->at.w == at.w && rec->at.h == at.h;
+    if (rec->shown && !keep_back && rec->back)
+        caption_hide(rec); /* moved: give back the old place first */
+    rec->at = at;
 
-    /* A saved background of another size (the label moved to a window of
-     * another width) cannot be reused. */
+    /* A saved background of another size cannot be reused. */
     if (rec->back && (rec->back->w != w || rec->back->h != h)) {
         SDL_FreeSurface(rec->back);
         rec->back = nullptr;
-        save_back = 1;
     }
     if (save_back && !rec->back) {
         rec->back = create_back_surface(w, h);
@@ -118,7 +129,7 @@ int caption_show(caption_surf *rec, const SDL_Rect *area, int position,
         }
     }
     SDL_SetClipRect(screen, &rec->at);
-    if (rec->back) {
+    if (rec->back && !keep_back) {
         SDL_Rect from = rec->at;
         if (SDL_BlitSurface(screen, &from, rec->back, nullptr) != 0) {
             tirsklog_r(nullptr, 3, "SDL_BlitSurface(back) failed: %s\n",
@@ -134,8 +145,10 @@ int caption_show(caption_surf *rec, const SDL_Rect *area, int position,
                    SDL_GetError());
         SDL_FreeSurface(rec->back);
         rec->back = nullptr;
+        rec->shown = 0;
         return 0;
     }
+    rec->shown = 1;
     screen_update(rec->at);
     return 1;
 }
@@ -152,6 +165,7 @@ void caption_hide(caption_surf *rec)
     screen_update(rec->at);
     SDL_FreeSurface(rec->back);
     rec->back = nullptr;
+    rec->shown = 0;
 }
 
 void win_caption(window *win, int on)

@@ -347,6 +347,7 @@ int show_frame(window *win, media_source *src, media_frame *frame)
                    SDL_GetError());
         return 0;
     }
+    win_labels_covered(win);
     check_no_signal(win, src, first_luma);
 
     /* The picture covers the labels inside the video area: put them back. */
@@ -370,6 +371,7 @@ void redisplay_win(window *win)
     if (display_overlay(ovl, dst) != 0)
         tirsklog_r(&win->log, 3, "SDL_DisplayYUVOverlay(to [%d,%d] with %dx%d) failed: %s\n",
                    dst.x, dst.y, dst.w, dst.h, SDL_GetError());
+    win_labels_covered(win);
 }
 
 } // extern "C"

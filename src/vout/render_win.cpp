@@ -30,7 +30,16 @@ void caption_block_discard(caption_block *block)
         SDL_FreeSurface(rec.back);
         rec.front = nullptr;
         rec.back = nullptr;
+        rec.shown = 0;
     }
+}
+
+void win_labels_covered(window *win)
+{
+    if (!win || !win->surfaces)
+        return;
+    for (caption_surf &rec : static_cast<caption_block *>(win->surfaces)->rec)
+        rec.shown = 0;
 }
 
 void free_win_surfaces(window *win)
@@ -75,6 +84,7 @@ void draw_win(window *win)
         if (display_overlay(ovl, dst) != 0)
             tirsklog_r(&win->log, 3, "SDL_DisplayYUVOverlay() failed with: %s\n",
                        SDL_GetError());
+        win_labels_covered(win);
     }
     if (cursor_state == 0 || (win->state & WS_DN))
         win_caption(win, 1);
@@ -104,10 +114,14 @@ void fill_win(window *win, uint8_t r, uint8_t g, uint8_t b)
     if (SDL_FillRect(screen, &area, colour) != 0)
         tirsklog_r(win ? &win->log : nullptr, 3, "SDL_FillRect() failed with: %s\n",
                    SDL_GetError());
-    if (win)
+    if (win) {
         screen_update(area);
-    else
+        win_labels_covered(win);
+    } else {
         SDL_UpdateRect(screen, 0, 0, 0, 0);
+        for (window &w : windows)
+            win_labels_covered(&w);
+    }
 }
 
 void draw_border(window *win, uint8_t r, uint8_t g, uint8_t b,

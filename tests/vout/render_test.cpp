@@ -47,6 +47,13 @@ struct FrameCase {
     uint32_t frame_format;
 };
 
+std::string frame_case_name(const ::testing::TestParamInfo<FrameCase> &info)
+{
+    static const char *const frames[] = {"none", "GREY", "I420", "YV12"};
+    return std::string(frames[info.param.frame_format]) + "_on_" +
+           (info.param.overlay == SDL_YV12_OVERLAY ? "YV12" : "IYUV");
+}
+
 class FrameColours : public ScreenTest,
                      public ::testing::WithParamInterface<FrameCase> {};
 
@@ -87,11 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FrameCase{SDL_IYUV_OVERLAY, MEDIA_FMT_I420},
                       FrameCase{SDL_IYUV_OVERLAY, MEDIA_FMT_YV12},
                       FrameCase{SDL_IYUV_OVERLAY, MEDIA_FMT_GREY}),
-    [](const ::testing::TestParamInfo<FrameCase> &info) {
-        static const char *const frames[] = {"none", "GREY", "I420", "YV12"};
-        return std::string(frames[info.param.frame_format]) + "_on_" +
-               (info.param.overlay == SDL_YV12_OVERLAY ? "YV12" : "IYUV");
-    });
+    frame_case_name);
 
 TEST_F(ScreenTest, OverlayIsBlackUntilTheFirstFrameAndKeptWhileTheSizeHolds)
 {

@@ -182,10 +182,31 @@ class ScreenTest : public ::testing::Test {
         return {r, g, b};
     }
 
-    static std::vector<Uint8> snapshot()
+    /* The screen's colours (the unused byte of 32-bit pixels left out). */
+    static std::vector<Uint32> snapshot()
     {
-        const Uint8 *p = static_cast<const Uint8 *>(screen->pixels);
-        return std::vector<Uint8>(p, p + size_t(screen->pitch) * screen->h);
+        const SDL_PixelFormat *f = screen->format;
+        const Uint32 rgb = f->Rmask | f->Gmask | f->Bmask;
+        std::vector<Uint32> out;
+        out.reserve(size_t(W) * H);
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) {
+                Uint32 v = 0;
+                std::memcpy(&v, static_cast<const Uint8 *>(screen->pixels) +
+                                    y * screen->pitch + x * f->BytesPerPixel,
+                            f->BytesPerPixel);
+                out.push_back(v & rgb);
+            }
+        return out;
+    }
+
+    /* Pixels that differ between two snapshots. */
+    static size_t differences(const std::vector<Uint32> &a, const std::vector<Uint32> &b)
+    {
+        size_t n = 0;
+        for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+            n += a[i] != b[i];
+        return n;
     }
 
     /* Bounding box of the pixels inside r that differ from c; w 0 when none. */
