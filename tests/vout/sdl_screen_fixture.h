@@ -82,7 +82,7 @@ inline void ensure_x_display()
 class ScreenTest : public ::testing::Test {
   protected:
     static constexpr int W = 800;
-    static constexpr int H = 600;
+    static constexpr int H = 720;
 
     static void SetUpTestSuite()
     {
