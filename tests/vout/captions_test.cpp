@@ -1,4 +1,4 @@
-// Labels inside windows and the font sizes behind them, read back from the
+// VoutLabels inside windows and the font sizes behind them, read back from the
 // real SDL screen.
 #include "sdl_screen_fixture.h"
 
@@ -11,11 +11,11 @@ constexpr Rgb RED = {255, 0, 0};
 constexpr Rgb WHITE = {255, 255, 255};
 constexpr Rgb BLACK = {0, 0, 0};
 
-class Labels : public ScreenTest {
+class VoutLabels : public SdlScreenFixture {
   protected:
     void SetUp() override
     {
-        ScreenTest::SetUp();
+        SdlScreenFixture::SetUp();
         set_rects(20, 20, 760, 560, 4); // video_rect 752 x 552
         make_block();
         fill_win(win, GREEN.r, GREEN.g, GREEN.b);
@@ -48,7 +48,7 @@ int font_height_at(int points)
 } // namespace
 
 // Each status state shows its own text, centred, in its own colour.
-TEST_F(Labels, StatusTextByStateCentredInItsColour)
+TEST_F(VoutLabels, StatusTextByStateCentredInItsColour)
 {
     struct Case {
         uint32_t state;
@@ -81,7 +81,7 @@ TEST_F(Labels, StatusTextByStateCentredInItsColour)
     EXPECT_EQ(label_box().w, 0u);
 }
 
-TEST_F(Labels, CameraNameBottomLeftInNormalAndAlertColours)
+TEST_F(VoutLabels, CameraNameBottomLeftInNormalAndAlertColours)
 {
     win_caption(win, 1);
     win_rect box = label_box();
@@ -107,7 +107,7 @@ TEST_F(Labels, CameraNameBottomLeftInNormalAndAlertColours)
     EXPECT_EQ(label_box().w, 0u);
 }
 
-TEST_F(Labels, PauseTopLeftAndItsRemovalRestoresTheScreen)
+TEST_F(VoutLabels, PauseTopLeftAndItsRemovalRestoresTheScreen)
 {
     const auto before = snapshot();
     win_pause(win, 1);
@@ -127,7 +127,7 @@ TEST_F(Labels, PauseTopLeftAndItsRemovalRestoresTheScreen)
 
 // The alarm label sits top-right; a new code removes the old text (the
 // screen under it comes back) before the new one is drawn.
-TEST_F(Labels, AlarmTopRightAndACodeChangeRestoresTheOldPlace)
+TEST_F(VoutLabels, AlarmTopRightAndACodeChangeRestoresTheOldPlace)
 {
     std::strcpy(conf->alarm_msgs[1], " ТРЕВОГА ВХОД 1 ");
     std::strcpy(conf->alarm_msgs[2], " Т2 ");
@@ -159,7 +159,7 @@ TEST_F(Labels, AlarmTopRightAndACodeChangeRestoresTheOldPlace)
 
 // A window without picture (its stream failed) gets the alarm raised again
 // and is redrawn: the label must still go away completely when reset.
-TEST_F(Labels, RepeatedAlarmOnAWindowWithoutPictureStillComesOff)
+TEST_F(VoutLabels, RepeatedAlarmOnAWindowWithoutPictureStillComesOff)
 {
     std::strcpy(conf->alarm_msgs[1], " ТРЕВОГА ");
     cam->alarm = 2;
@@ -179,7 +179,7 @@ TEST_F(Labels, RepeatedAlarmOnAWindowWithoutPictureStillComesOff)
     EXPECT_EQ(snapshot(), before);
 }
 
-TEST_F(Labels, AlarmWithoutAMessageShowsNothingAndRemovesAStaleOne)
+TEST_F(VoutLabels, AlarmWithoutAMessageShowsNothingAndRemovesAStaleOne)
 {
     const auto before = snapshot();
     cam->alarm_code = 1; // empty text
@@ -196,9 +196,9 @@ TEST_F(Labels, AlarmWithoutAMessageShowsNothingAndRemovesAStaleOne)
     EXPECT_EQ(snapshot(), before);
 }
 
-// Labels never exceed half the area less 10 pixels, nor a quarter of its
+// VoutLabels never exceed half the area less 10 pixels, nor a quarter of its
 // height, whatever their text.
-TEST_F(Labels, LabelsAreClippedToTheirArea)
+TEST_F(VoutLabels, LabelsAreClippedToTheirArea)
 {
     std::strcpy(cam->name, " ОЧЕНЬ ДЛИННОЕ НАЗВАНИЕ КАМЕРЫ ");
     std::strcpy(conf->alarm_msgs[1], " ТРЕВОГА ТРЕВОГА ");
@@ -234,7 +234,7 @@ TEST_F(Labels, LabelsAreClippedToTheirArea)
 
 // A window a few pixels high (or narrow) has no room for labels: none is
 // drawn and nothing breaks, on and off.
-TEST_F(Labels, WindowsTooSmallForLabels)
+TEST_F(VoutLabels, WindowsTooSmallForLabels)
 {
     std::strcpy(conf->alarm_msgs[1], " ALARM ");
     cam->alarm_code = 1;
@@ -255,7 +255,7 @@ TEST_F(Labels, WindowsTooSmallForLabels)
     }
 }
 
-TEST_F(Labels, InvalidUtf8NamesAreShownCleaned)
+TEST_F(VoutLabels, InvalidUtf8NamesAreShownCleaned)
 {
     std::strcpy(cam->name, "\xff CAM \xc3\x28 \xe2\x82 \xf0\x9f\x98\x80 7 \xc3");
     win_caption(win, 1);
@@ -264,7 +264,7 @@ TEST_F(Labels, InvalidUtf8NamesAreShownCleaned)
     EXPECT_EQ(box.w, expected_size("? CAM ?( ? ? 7 ?").w);
 }
 
-TEST_F(Labels, NoLabelsOnUnboundWindowsOrUnderAPopup)
+TEST_F(VoutLabels, NoLabelsOnUnboundWindowsOrUnderAPopup)
 {
     cam->win = nullptr; // the camera shows elsewhere
     win->state = WS_WT | WS_PM;
@@ -289,7 +289,7 @@ TEST_F(Labels, NoLabelsOnUnboundWindowsOrUnderAPopup)
 
 // The size is the smallest loaded one not below the target
 // (height / 25 x font_factor x factor), at most the largest.
-TEST_F(Labels, FontSizeFollowsTheAreaHeight)
+TEST_F(VoutLabels, FontSizeFollowsTheAreaHeight)
 {
     struct Case {
         uint32_t h;
@@ -308,7 +308,7 @@ TEST_F(Labels, FontSizeFollowsTheAreaHeight)
     }
 }
 
-TEST_F(Labels, FontsReloadAfterTheProviderEnds)
+TEST_F(VoutLabels, FontsReloadAfterTheProviderEnds)
 {
     EXPECT_EQ(sdl_fonts_init(0), 1);
     EXPECT_EQ(fonts_count, 10u);

@@ -1,4 +1,4 @@
-// Popup text boxes on the real SDL screen, and the text rules behind them.
+// VoutPopup text boxes on the real SDL screen, and the text rules behind them.
 #include "sdl_screen_fixture.h"
 #include "vout/text_util.h"
 
@@ -16,7 +16,7 @@ std::string numbered_lines(int n)
     return text;
 }
 
-class Popup : public ScreenTest {
+class VoutPopup : public SdlScreenFixture {
   protected:
     /* Something that is not uniform, so that a misplaced restore shows. */
     static void paint_pattern()
@@ -51,7 +51,7 @@ class Popup : public ScreenTest {
 
 } // namespace
 
-TEST(PopupLines, SplitAtNewlines)
+TEST(VoutPopupLines, SplitAtNewlines)
 {
     using V = std::vector<std::string>;
     EXPECT_EQ(popup_split_lines("a\n\nb", 50), (V{"a", " ", "b"}));
@@ -62,7 +62,7 @@ TEST(PopupLines, SplitAtNewlines)
 }
 
 // The 50th line takes the whole rest of the text, newlines and all.
-TEST(PopupLines, FiftiethLineTakesTheRest)
+TEST(VoutPopupLines, FiftiethLineTakesTheRest)
 {
     auto lines = popup_split_lines(numbered_lines(60), 50);
     ASSERT_EQ(lines.size(), 50u);
@@ -74,7 +74,7 @@ TEST(PopupLines, FiftiethLineTakesTheRest)
 }
 
 // Lines are cut at 99 bytes, never inside a character.
-TEST(PopupLines, LongLinesAreCutAtACharacterBoundary)
+TEST(VoutPopupLines, LongLinesAreCutAtACharacterBoundary)
 {
     auto lines = popup_split_lines(std::string(150, 'x') + "\nnext", 50);
     ASSERT_EQ(lines.size(), 2u);
@@ -91,7 +91,7 @@ TEST(PopupLines, LongLinesAreCutAtACharacterBoundary)
     EXPECT_EQ(lines[0].size(), 99u);
 }
 
-TEST(PopupLines, InvalidUtf8BecomesQuestionMarks)
+TEST(VoutPopupLines, InvalidUtf8BecomesQuestionMarks)
 {
     EXPECT_EQ(utf8_clean("ok Ж", 100), "ok Ж");
     EXPECT_EQ(utf8_clean("a\xff" "b", 100), "a?b");
@@ -107,7 +107,7 @@ TEST(PopupLines, InvalidUtf8BecomesQuestionMarks)
 
 // The screen under a popup comes back exactly, also when a second popup
 // replaces the first.
-TEST_F(Popup, CloseRestoresTheScreenExactly)
+TEST_F(VoutPopup, CloseRestoresTheScreenExactly)
 {
     paint_pattern();
     const auto before = snapshot();
@@ -128,7 +128,7 @@ TEST_F(Popup, CloseRestoresTheScreenExactly)
 
 // The box is the text plus 50 pixels on every side; a blank line keeps the
 // height of a line.
-TEST_F(Popup, BoxFitsTheText)
+TEST_F(VoutPopup, BoxFitsTheText)
 {
     TTF_Font *font = sdl_fonts_get(H, 1.0f);
     const int line_h = TTF_FontHeight(font);
@@ -140,7 +140,7 @@ TEST_F(Popup, BoxFitsTheText)
     EXPECT_EQ(int(box.h), 3 * line_h + 100);
 }
 
-TEST_F(Popup, SizeBitsAndFullScreen)
+TEST_F(VoutPopup, SizeBitsAndFullScreen)
 {
     const auto before = snapshot();
     popup_text(0x200, "no size bit");
@@ -172,7 +172,7 @@ TEST_F(Popup, SizeBitsAndFullScreen)
 
 // 60 lines show as 50: 49 lines and one holding the rest, as wide as all
 // of it.
-TEST_F(Popup, SixtyLinesShowAsFifty)
+TEST_F(VoutPopup, SixtyLinesShowAsFifty)
 {
     conf->font_factor = 0.1; // the smallest font, so that 50 lines fit
     TTF_Font *font = sdl_fonts_get(H, 0.5f);
@@ -186,7 +186,7 @@ TEST_F(Popup, SixtyLinesShowAsFifty)
     EXPECT_GT(int(box.w), 5 * one_w + 100);
 }
 
-TEST_F(Popup, BadTextNeverBreaksTheScreen)
+TEST_F(VoutPopup, BadTextNeverBreaksTheScreen)
 {
     paint_pattern();
     const auto before = snapshot();

@@ -47,6 +47,8 @@ struct FrameCase {
     uint32_t frame_format;
 };
 
+class VoutRender : public SdlScreenFixture {};
+
 std::string frame_case_name(const ::testing::TestParamInfo<FrameCase> &info)
 {
     static const char *const frames[] = {"none", "GREY", "I420", "YV12"};
@@ -54,14 +56,14 @@ std::string frame_case_name(const ::testing::TestParamInfo<FrameCase> &info)
            (info.param.overlay == SDL_YV12_OVERLAY ? "YV12" : "IYUV");
 }
 
-class FrameColours : public ScreenTest,
+class VoutFrameColours : public SdlScreenFixture,
                      public ::testing::WithParamInterface<FrameCase> {};
 
 } // namespace
 
 // Every frame order on every overlay order lands with the right colours
 // inside video_rect and nowhere else.
-TEST_P(FrameColours, LandInsideVideoRectWithTheRightColours)
+TEST_P(VoutFrameColours, LandInsideVideoRectWithTheRightColours)
 {
     const FrameCase c = GetParam();
     overlay_format = c.overlay;
@@ -87,7 +89,7 @@ TEST_P(FrameColours, LandInsideVideoRectWithTheRightColours)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    AllOrders, FrameColours,
+    AllOrders, VoutFrameColours,
     ::testing::Values(FrameCase{SDL_YV12_OVERLAY, MEDIA_FMT_I420},
                       FrameCase{SDL_YV12_OVERLAY, MEDIA_FMT_YV12},
                       FrameCase{SDL_YV12_OVERLAY, MEDIA_FMT_GREY},
@@ -96,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FrameCase{SDL_IYUV_OVERLAY, MEDIA_FMT_GREY}),
     frame_case_name);
 
-TEST_F(ScreenTest, OverlayIsBlackUntilTheFirstFrameAndKeptWhileTheSizeHolds)
+TEST_F(VoutRender, OverlayIsBlackUntilTheFirstFrameAndKeptWhileTheSizeHolds)
 {
     fill_screen(MARKER);
     src->width = 64;
@@ -122,7 +124,7 @@ TEST_F(ScreenTest, OverlayIsBlackUntilTheFirstFrameAndKeptWhileTheSizeHolds)
     free_playback_resources(src); // twice is harmless
 }
 
-TEST_F(ScreenTest, OverlayOfNoOrAbsurdSizeIsRefused)
+TEST_F(VoutRender, OverlayOfNoOrAbsurdSizeIsRefused)
 {
     for (auto [w, h] : {std::pair{0u, 48u}, {64u, 0u}, {100000u, 48u}}) {
         src->width = w;
@@ -135,7 +137,7 @@ TEST_F(ScreenTest, OverlayOfNoOrAbsurdSizeIsRefused)
 // Frames a device hands over by descriptor: a whole one from a memfd
 // (exchanged through the swap buffer), then a short one from a pipe, which is
 // logged and shown as far as it came.
-TEST_F(ScreenTest, FramesReadFromADescriptor)
+TEST_F(VoutRender, FramesReadFromADescriptor)
 {
     src->width = 64;
     src->height = 48;
@@ -175,7 +177,7 @@ TEST_F(ScreenTest, FramesReadFromADescriptor)
 // Frames whose size does not match the overlay are clipped on both sides
 // (the sanitizer build checks that nothing is overrun), and odd sizes, whose
 // planes are not packed, still get the right colours.
-TEST_F(ScreenTest, MismatchedAndOddSizesStayInBounds)
+TEST_F(VoutRender, MismatchedAndOddSizesStayInBounds)
 {
     src->width = 64;
     src->height = 48;
@@ -215,7 +217,7 @@ TEST_F(ScreenTest, MismatchedAndOddSizesStayInBounds)
 
 // A capture device clears bit 0x02 of the first luma sample when it has no
 // signal; other sources are never judged by it.
-TEST_F(ScreenTest, NoSignalMarkerOfCaptureDevices)
+TEST_F(VoutRender, NoSignalMarkerOfCaptureDevices)
 {
     src->width = 64;
     src->height = 48;
@@ -247,7 +249,7 @@ TEST_F(ScreenTest, NoSignalMarkerOfCaptureDevices)
     }
 }
 
-TEST_F(ScreenTest, ShowFrameUnderAPopupChangesNothing)
+TEST_F(VoutRender, ShowFrameUnderAPopupChangesNothing)
 {
     src->width = 64;
     src->height = 48;
@@ -261,7 +263,7 @@ TEST_F(ScreenTest, ShowFrameUnderAPopupChangesNothing)
     EXPECT_EQ(snapshot(), before);
 }
 
-TEST_F(ScreenTest, OverlayOutsideTheScreenIsSkippedSafely)
+TEST_F(VoutRender, OverlayOutsideTheScreenIsSkippedSafely)
 {
     src->width = 64;
     src->height = 48;
@@ -281,7 +283,7 @@ TEST_F(ScreenTest, OverlayOutsideTheScreenIsSkippedSafely)
 
 // The border pieces for the whole frame, the frame between corner lengths,
 // and the corner marks; nothing inside video_rect is touched.
-TEST_F(ScreenTest, BorderPieces)
+TEST_F(VoutRender, BorderPieces)
 {
     set_rects(100, 100, 300, 200, 6);
     const Rgb red = {255, 0, 0};
@@ -312,7 +314,7 @@ TEST_F(ScreenTest, BorderPieces)
     EXPECT_TRUE(near(pixel(100, 200), {0, 0, 0}));
 }
 
-TEST_F(ScreenTest, BorderDegenerateRequestsDrawNothingWrong)
+TEST_F(VoutRender, BorderDegenerateRequestsDrawNothingWrong)
 {
     fill_screen({0, 0, 0});
     set_rects(100, 100, 60, 40, 2);
@@ -330,7 +332,7 @@ TEST_F(ScreenTest, BorderDegenerateRequestsDrawNothingWrong)
     EXPECT_EQ(box.y, H - 20);
 }
 
-TEST_F(ScreenTest, FillWinAndClearScreen)
+TEST_F(VoutRender, FillWinAndClearScreen)
 {
     fill_screen(MARKER);
     fill_win(win, 0, 200, 0);
@@ -350,7 +352,7 @@ TEST_F(ScreenTest, FillWinAndClearScreen)
 
 // A full redraw shows the overlay and the labels, and renders the labels
 // afresh when the window changes height or width.
-TEST_F(ScreenTest, DrawWinRedrawsAndDiscardsLabelsOnSizeChange)
+TEST_F(VoutRender, DrawWinRedrawsAndDiscardsLabelsOnSizeChange)
 {
     src->width = 64;
     src->height = 48;
