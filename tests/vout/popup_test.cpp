@@ -126,20 +126,6 @@ TEST_F(VoutPopup, CloseRestoresTheScreenExactly)
     EXPECT_EQ(snapshot(), before);
 }
 
-// The box is the text plus 50 pixels on every side; a blank line keeps the
-// height of a line.
-TEST_F(VoutPopup, BoxFitsTheText)
-{
-    TTF_Font *font = sdl_fonts_get(H, 1.0f);
-    const int line_h = TTF_FontHeight(font);
-    int w = 0, h = 0;
-    TTF_SizeUTF8(font, "abc", &w, &h);
-    popup_text(0x1, "abc\n\nab");
-    win_rect box = blue_box();
-    EXPECT_EQ(int(box.w), w + 100);
-    EXPECT_EQ(int(box.h), 3 * line_h + 100);
-}
-
 TEST_F(VoutPopup, SizeBitsAndFullScreen)
 {
     const auto before = snapshot();
