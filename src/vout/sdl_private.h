@@ -44,6 +44,7 @@ typedef struct caption_surf {
     SDL_Surface *back;  /* screen under the label where it was last drawn */
     SDL_Rect at;        /* where the label was last drawn */
     int32_t code;       /* alarm record: code the text was rendered for */
+    int32_t shown;      /* front is on screen at `at`, back holds what it covers */
 } caption_surf;
 
 enum {
@@ -60,10 +61,14 @@ enum {
 typedef struct caption_block {
     caption_surf rec[CAP_COUNT];
     int32_t drawn_h; /* window height the surfaces were made for, 0 = none */
+    int32_t drawn_w; /* and its width: labels are clipped to it */
 } caption_block;
 
 /* Free front and back of every record (at, code and drawn_h stay). */
 void caption_block_discard(caption_block *block);
+/* The window's picture was drawn over its labels: the next show saves the
+ * new screen under them.  Null windows and blocks are ignored. */
+void win_labels_covered(window *win);
 
 /* Font provider. */
 typedef struct font_provider {

@@ -1,0 +1,377 @@
+/* Camera pictures: one YUV overlay per shown source, each frame copied into
+ * it (exchanging the chroma planes when the frame's order is not the
+ * overlay's) and scaled by SDL into the window's video rectangle. */
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+#include "camera.h"
+#include "conf.h"
+#include "vout/draw_util.h"
+#include "vout/sdl_private.h"
+
+namespace {
+
+/* Largest overlay side: keeps SDL's own size arithmetic in range. */
+constexpr int OVERLAY_MAX_SIDE = 16384;
+
+/* Chroma planes of a device frame are swapped through this buffer, piece by
+ * piece, so any plane size works. */
+constexpr size_t EXCHANGE_SIZE = 4096000;
+uint8_t exchange_buf[EXCHANGE_SIZE];
+
+/* Device frames that cannot be read straight into the overlay go through
+ * here; grown on demand and kept. */
+uint8_t *read_buf;
+size_t read_buf_size;
+
+/* One plane of a packed frame. */
+struct plane_view {
+    size_t offset; /* from the start of the picture */
+    size_t pitch;
+    size_t rows;
+};
+
+/* A frame in the packed layout of the source records: luma pitch = width,
+ * each chroma plane width*height/4 bytes with half the pitch. */
+struct frame_layout {
+    int nplanes;
+    plane_view planes[3];
+    size_t total;
+};
+
+frame_layout layout_of(const media_frame &f)
+{
+    const size_t w = f.width, h = f.height;
+    const size_t s = w * h, q = s / 4;
+    frame_layout l{};
+    l.planes[0] = {0, w, h};
+    if (f.format == MEDIA_FMT_GREY) {
+        l.nplanes = 1;
+        l.total = s;
+        return l;
+    }
+    l.nplanes = 3;
+    l.planes[1] = {s, w / 2, h / 2};
+    l.planes[2] = {s + q, w / 2, h / 2};
+    l.total = s + 2 * q;
+    return l;
+}
+
+const char *overlay_format_name(Uint32 format)
+{
+    switch (format) {
+    case SDL_YV12_OVERLAY: return "YV12";
+    case SDL_IYUV_OVERLAY: return "IYUV";
+    case SDL_YUY2_OVERLAY: return "YUY2";
+    case SDL_UYVY_OVERLAY: return "UYVY";
+    case SDL_YVYU_OVERLAY: return "YVYU";
+    default: return "Unknown";
+    }
+}
+
+bool needs_exchange(uint32_t frame_format)
+{
+    return (frame_format == MEDIA_FMT_I420 && overlay_format != SDL_IYUV_OVERLAY) ||
+           (frame_format == MEDIA_FMT_YV12 && overlay_format != SDL_YV12_OVERLAY);
+}
+
+/* True when the overlay's three planes lie back to back in exactly the
+ * packed layout of a frame of its size, so a frame can go in in one piece.
+ * Hardware overlays often pad their pitches; those are copied plane by
+ * plane. */
+bool overlay_is_packed(const SDL_Overlay *o)
+{
+    if (o->planes != 3 || (o->w & 1) || (o->h & 1))
+        return false;
+    const size_t s = size_t(o->w) * o->h, q = s / 4;
+    return o->pitches[0] == o->w && o->pitches[1] == o->w / 2 &&
+           o->pitches[2] == o->w / 2 && o->pixels[1] == o->pixels[0] + s &&
+           o->pixels[2] == o->pixels[1] + q;
+}
+
+size_t overlay_plane_rows(const SDL_Overlay *o, int p)
+{
+    return p == 0 ? size_t(o->h) : size_t(o->h) / 2;
+}
+
+/* Copy a picture of `avail` bytes laid out as `l` into the overlay, rows
+ * clipped to both sides so that neither is overrun whatever the sizes. */
+void copy_planes(SDL_Overlay *o, const uint8_t *data, size_t avail,
+                 const frame_layout &l, bool exchange)
+{
+    for (int p = 0; p < l.nplanes; ++p) {
+        const int dst_p = (exchange && p > 0) ? 3 - p : p;
+        if (dst_p >= o->planes)
+            continue;
+        const plane_view &pv = l.planes[p];
+        const size_t dst_pitch = o->pitches[dst_p];
+        const size_t row_bytes = std::min(pv.pitch, dst_pitch);
+        const size_t rows = std::min(pv.rows, overlay_plane_rows(o, dst_p));
+        for (size_t r = 0; r < rows; ++r) {
+            const size_t from = pv.offset + r * pv.pitch;
+            if (from >= avail)
+                break;
+            std::memcpy(o->pixels[dst_p] + r * dst_pitch, data + from,
+                        std::min(row_bytes, avail - from));
+        }
+    }
+}
+
+/* The fast path of a packed overlay with the frame's own size. */
+void copy_packed(SDL_Overlay *o, const uint8_t *data, size_t avail,
+                 const frame_layout &l, bool exchange)
+{
+    if (!exchange) {
+        std::memcpy(o->pixels[0], data, std::min(avail, l.total));
+        return;
+    }
+    const size_t s = l.planes[1].offset, q = l.planes[2].offset - s;
+    auto part = [&](uint8_t *dst, size_t from, size_t n) {
+        if (from < avail)
+            std::memcpy(dst, data + from, std::min(n, avail - from));
+    };
+    part(o->pixels[0], 0, s);
+    part(o->pixels[1], s + q, q);
+    part(o->pixels[2], s, q);
+}
+
+void swap_planes(uint8_t *a, uint8_t *b, size_t n)
+{
+    for (size_t done = 0; done < n;) {
+        const size_t k = std::min(n - done, EXCHANGE_SIZE);
+        std::memcpy(exchange_buf, a + done, k);
+        std::memcpy(a + done, b + done, k);
+        std::memcpy(b + done, exchange_buf, k);
+        done += k;
+    }
+}
+
+/* One read of a device frame (a capture device hands over one picture per
+ * read), retried only when interrupted. */
+ssize_t read_frame(int fd, uint8_t *dst, size_t size)
+{
+    ssize_t n;
+    do
+        n = read(fd, dst, size);
+    while (n < 0 && errno == EINTR);
+    return n;
+}
+
+void log_short_read(media_source *src, ssize_t n)
+{
+    int err = n < 0 ? errno : EIO;
+    char text[200];
+    const char *msg = strerror_r(err, text, sizeof text);
+    tirsklog_r(&src->log, 3, "read video device filed: #%d(%s)\n", err, msg);
+}
+
+uint8_t *scratch(size_t size)
+{
+    if (size > read_buf_size) {
+        auto *p = static_cast<uint8_t *>(std::realloc(read_buf, size));
+        if (!p)
+            return nullptr;
+        read_buf = p;
+        read_buf_size = size;
+    }
+    return read_buf;
+}
+
+/* A frame whose size does not match its overlay is copied clipped; say so
+ * once per source and size rather than on every frame. */
+void note_size_mismatch(media_source *src, const media_frame &f,
+                        const SDL_Overlay *o)
+{
+    static const media_source *last_src;
+    static uint32_t last_w, last_h;
+    if (last_src == src && last_w == f.width && last_h == f.height)
+        return;
+    last_src = src;
+    last_w = f.width;
+    last_h = f.height;
+    tirsklog_r(&src->log, 4, "frame %ux%u does not fit the %dx%d overlay, clipped\n",
+               f.width, f.height, o->w, o->h);
+}
+
+/* Put the frame's picture into the locked overlay. */
+void fill_overlay(media_source *src, SDL_Overlay *o, const media_frame &f)
+{
+    const frame_layout l = layout_of(f);
+    const bool exchange = needs_exchange(f.format);
+    const bool same_size = int64_t(f.width) == o->w && int64_t(f.height) == o->h;
+    const bool packed = same_size && overlay_is_packed(o);
+    if (!same_size)
+        note_size_mismatch(src, f, o);
+
+    if (f.data) {
+        if (packed)
+            copy_packed(o, f.data, f.size, l, exchange);
+        else
+            copy_planes(o, f.data, f.size, l, exchange);
+        return;
+    }
+
+    /* Read from the device: straight into the overlay when it has the
+     * frame's layout and room for it, else through a buffer. */
+    if (packed && f.size <= l.total) {
+        ssize_t n = read_frame(f.fd, o->pixels[0], f.size);
+        if (n != ssize_t(f.size))
+            log_short_read(src, n);
+        if (exchange)
+            swap_planes(o->pixels[1], o->pixels[2], l.planes[2].offset - l.planes[1].offset);
+        return;
+    }
+    uint8_t *buf = scratch(f.size);
+    if (!buf) {
+        errno = ENOMEM;
+        log_short_read(src, -1);
+        return;
+    }
+    ssize_t n = read_frame(f.fd, buf, f.size);
+    if (n != ssize_t(f.size))
+        log_short_read(src, n);
+    copy_planes(o, buf, n > 0 ? size_t(n) : 0, l, exchange);
+}
+
+/* Capture devices mark a lost signal by clearing bit 0x02 of the first luma
+ * sample. */
+void check_no_signal(window *win, media_source *src, uint8_t first_luma)
+{
+    if (src->uri[0] != '/')
+        return;
+    if (first_luma & 0x02) {
+        src->no_signal = 0;
+        if (win->state & WS_MO)
+            winStateReset(win, WS_MO);
+        return;
+    }
+    src->no_signal = 1;
+    if (!(win->state & WS_DN))
+        winStateSet(win, WS_DN);
+    if (!(win->state & WS_MO))
+        winStateSet(win, WS_MO);
+}
+
+} // namespace
+
+extern "C" {
+
+int alloc_playback_resources(media_source *src)
+{
+    if (!src)
+        return 0;
+    auto *ovl = static_cast<SDL_Overlay *>(src->overlay);
+    if (verbose_at(1))
+        tirsklog_r(&src->log, 7, "alloc_playback_resources(%p)\n", src->overlay);
+    if (ovl && int64_t(src->width) == ovl->w && int64_t(src->height) == ovl->h)
+        return 1;
+    if (ovl)
+        free_playback_resources(src);
+
+    const uint32_t w = src->width, h = src->height;
+    if (!screen)
+        SDL_SetError("no screen");
+    else if (w == 0 || h == 0 || w > OVERLAY_MAX_SIDE || h > OVERLAY_MAX_SIDE)
+        SDL_SetError("unsupported overlay size");
+    else
+        ovl = SDL_CreateYUVOverlay(int(w), int(h), overlay_format, screen);
+    if (!ovl) {
+        tirsklog_r(&src->log, 3, "SDL_CreateYUVOverlay(%dx%d, SDL_IYUV_OVERLAY) failed: %s\n",
+                   int(w), int(h), SDL_GetError());
+        return 0;
+    }
+    if (verbose_at(1)) {
+        tirsklog_r(&src->log, 6, "create %dx%dx%d %s %s overlay\n", ovl->w, ovl->h,
+                   ovl->planes, ovl->hw_overlay ? "hardware" : "software",
+                   overlay_format_name(ovl->format));
+        if (verbose_at(2))
+            for (int i = 0; i < ovl->planes; ++i)
+                tirsklog_r(nullptr, 7, "(D) \tplane %d: pitch=%d\n", i, ovl->pitches[i]);
+    }
+    if (SDL_LockYUVOverlay(ovl) != 0) {
+        tirsklog_r(&src->log, 3, "SDL_LockYUVOverlay() failed with: %s\n", SDL_GetError());
+        SDL_FreeYUVOverlay(ovl);
+        return 0;
+    }
+    /* Black: luma 0, neutral chroma.  A grey-scale frame later fills only
+     * the luma plane and so shows in grey tones. */
+    std::memset(ovl->pixels[0], 0, size_t(ovl->pitches[0]) * ovl->h);
+    for (int p = 1; p < ovl->planes && p < 3; ++p)
+        std::memset(ovl->pixels[p], 128, size_t(ovl->pitches[p]) * ((ovl->h + 1) / 2));
+    SDL_UnlockYUVOverlay(ovl);
+    src->overlay = ovl;
+    return 1;
+}
+
+void free_playback_resources(media_source *src)
+{
+    if (!src)
+        return;
+    if (verbose_at(1))
+        tirsklog_r(&src->log, 7, "free_playback_resources(%p)\n", src->overlay);
+    if (src->overlay) {
+        SDL_FreeYUVOverlay(static_cast<SDL_Overlay *>(src->overlay));
+        src->overlay = nullptr;
+    }
+}
+
+int check_playback_resources(media_source *, const uint32_t *)
+{
+    return 0;
+}
+
+int show_frame(window *win, media_source *src, media_frame *frame)
+{
+    if (popup_win_bg)
+        return 1;
+    if (!win || !src || !frame)
+        return 0;
+    auto *ovl = static_cast<SDL_Overlay *>(src->overlay);
+    if (!ovl) {
+        tirsklog_r(&src->log, 3, "show_frame without an overlay\n");
+        return 0;
+    }
+    SDL_Rect dst = sdl_rect_of(win->video_rect);
+    if (SDL_LockYUVOverlay(ovl) != 0) {
+        tirsklog_r(&src->log, 3, "SDL_LockYUVOverlay() failed with: %s\n", SDL_GetError());
+        return 0;
+    }
+    fill_overlay(src, ovl, *frame);
+    const uint8_t first_luma = ovl->pixels[0][0];
+    SDL_UnlockYUVOverlay(ovl);
+    if (display_overlay(ovl, dst) != 0) {
+        tirsklog_r(&src->log, 3, "SDL_DisplayYUVOverlay() failed with: %s\n",
+                   SDL_GetError());
+        return 0;
+    }
+    win_labels_covered(win);
+    check_no_signal(win, src, first_luma);
+
+    /* The picture covers the labels inside the video area: put them back. */
+    if (cursor_state == 0 || (win->state & WS_DN))
+        win_caption(win, 1);
+    if (win->cam && win->cam->alarm && !popup_win_bg)
+        sdl_win_alarm(win, 1);
+    if (win->state & WS_WT)
+        win_status(win);
+    return 1;
+}
+
+void redisplay_win(window *win)
+{
+    if (!win || !win->cam || win->cur_src < 0 || win->cur_src >= CAM_MAX_SRCS)
+        return;
+    auto *ovl = static_cast<SDL_Overlay *>(win->cam->srcs[win->cur_src].overlay);
+    if (!ovl)
+        return;
+    SDL_Rect dst = sdl_rect_of(win->video_rect);
+    if (display_overlay(ovl, dst) != 0)
+        tirsklog_r(&win->log, 3, "SDL_DisplayYUVOverlay(to [%d,%d] with %dx%d) failed: %s\n",
+                   dst.x, dst.y, dst.w, dst.h, SDL_GetError());
+    win_labels_covered(win);
+}
+
+} // extern "C"

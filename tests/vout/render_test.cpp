@@ -1,0 +1,390 @@
+// Frames into overlays, whole-window drawing, borders and screen clearing,
+// read back from the real SDL screen.
+#include <fcntl.h>
+#include <sys/mman.h>
+
+#include "sdl_screen_fixture.h"
+
+using namespace sdltest;
+
+namespace {
+
+/* A uniform picture in the packed layout of frame records. */
+std::vector<uint8_t> make_picture(uint32_t fmt, int w, int h, int y, int u, int v)
+{
+    const size_t s = size_t(w) * h, q = s / 4;
+    if (fmt == MEDIA_FMT_GREY)
+        return std::vector<uint8_t>(s, uint8_t(y));
+    std::vector<uint8_t> pic(s + 2 * q, uint8_t(y));
+    const int first = fmt == MEDIA_FMT_I420 ? u : v;
+    const int second = fmt == MEDIA_FMT_I420 ? v : u;
+    std::fill(pic.begin() + s, pic.begin() + s + q, uint8_t(first));
+    std::fill(pic.begin() + s + q, pic.end(), uint8_t(second));
+    return pic;
+}
+
+media_frame frame_of(std::vector<uint8_t> &pic, uint32_t fmt, int w, int h)
+{
+    media_frame f{};
+    f.media_type = 1;
+    f.format = fmt;
+    f.width = uint32_t(w);
+    f.height = uint32_t(h);
+    f.data = pic.data();
+    f.size = uint32_t(pic.size());
+    f.fd = -1;
+    return f;
+}
+
+/* What SDL's software conversion makes of Y 100, U 90, V 180 (no range
+ * expansion), and of the same with U and V exchanged. */
+constexpr Rgb COLOUR_RIGHT = {172, 76, 33};
+constexpr Rgb COLOUR_SWAPPED = {47, 109, 192};
+constexpr Rgb MARKER = {255, 0, 255};
+
+struct FrameCase {
+    uint32_t overlay;
+    uint32_t frame_format;
+};
+
+class VoutRender : public SdlScreenFixture {};
+
+std::string frame_case_name(const ::testing::TestParamInfo<FrameCase> &info)
+{
+    static const char *const frames[] = {"none", "GREY", "I420", "YV12"};
+    return std::string(frames[info.param.frame_format]) + "_on_" +
+           (info.param.overlay == SDL_YV12_OVERLAY ? "YV12" : "IYUV");
+}
+
+class VoutFrameColours : public SdlScreenFixture,
+                     public ::testing::WithParamInterface<FrameCase> {};
+
+} // namespace
+
+// Every frame order on every overlay order lands with the right colours
+// inside video_rect and nowhere else.
+TEST_P(VoutFrameColours, LandInsideVideoRectWithTheRightColours)
+{
+    const FrameCase c = GetParam();
+    overlay_format = c.overlay;
+    fill_screen(MARKER);
+    src->width = 64;
+    src->height = 48;
+    ASSERT_EQ(alloc_playback_resources(src), 1);
+    auto pic = make_picture(c.frame_format, 64, 48, 100, 90, 180);
+    media_frame f = frame_of(pic, c.frame_format, 64, 48);
+    ASSERT_EQ(show_frame(win, src, &f), 1);
+
+    const win_rect &v = win->video_rect;
+    const Rgb want = c.frame_format == MEDIA_FMT_GREY ? Rgb{100, 100, 100} : COLOUR_RIGHT;
+    for (int y : {v.y, v.y + int(v.h) / 2, v.y + int(v.h) - 1})
+        for (int x : {v.x, v.x + int(v.w) / 2, v.x + int(v.w) - 1})
+            EXPECT_TRUE(near(pixel(x, y), want)) << pixel(x, y) << " at " << x << "," << y;
+    EXPECT_EQ(changed_box({0, 0, W, H}, MARKER).w, v.w);
+    win_rect box = changed_box({0, 0, W, H}, MARKER);
+    EXPECT_EQ(box.x, v.x);
+    EXPECT_EQ(box.y, v.y);
+    EXPECT_EQ(box.w, v.w);
+    EXPECT_EQ(box.h, v.h);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllOrders, VoutFrameColours,
+    ::testing::Values(FrameCase{SDL_YV12_OVERLAY, MEDIA_FMT_I420},
+                      FrameCase{SDL_YV12_OVERLAY, MEDIA_FMT_YV12},
+                      FrameCase{SDL_YV12_OVERLAY, MEDIA_FMT_GREY},
+                      FrameCase{SDL_IYUV_OVERLAY, MEDIA_FMT_I420},
+                      FrameCase{SDL_IYUV_OVERLAY, MEDIA_FMT_YV12},
+                      FrameCase{SDL_IYUV_OVERLAY, MEDIA_FMT_GREY}),
+    frame_case_name);
+
+TEST_F(VoutRender, OverlayIsBlackUntilTheFirstFrameAndKeptWhileTheSizeHolds)
+{
+    fill_screen(MARKER);
+    src->width = 64;
+    src->height = 48;
+    ASSERT_EQ(alloc_playback_resources(src), 1);
+    void *first = src->overlay;
+    redisplay_win(win);
+    const win_rect &v = win->video_rect;
+    EXPECT_TRUE(near(pixel(v.x + 10, v.y + 10), {0, 0, 0}));
+
+    EXPECT_EQ(alloc_playback_resources(src), 1);
+    EXPECT_EQ(src->overlay, first);
+
+    src->width = 32;
+    src->height = 24;
+    ASSERT_EQ(alloc_playback_resources(src), 1);
+    auto *o = static_cast<SDL_Overlay *>(src->overlay);
+    EXPECT_EQ(o->w, 32);
+    EXPECT_EQ(o->h, 24);
+
+    free_playback_resources(src);
+    EXPECT_EQ(src->overlay, nullptr);
+    free_playback_resources(src); // twice is harmless
+}
+
+TEST_F(VoutRender, OverlayOfNoOrAbsurdSizeIsRefused)
+{
+    for (auto [w, h] : {std::pair{0u, 48u}, {64u, 0u}, {100000u, 48u}}) {
+        src->width = w;
+        src->height = h;
+        EXPECT_EQ(alloc_playback_resources(src), 0);
+        EXPECT_EQ(src->overlay, nullptr);
+    }
+}
+
+// Frames a device hands over by descriptor: a whole one from a memfd
+// (exchanged through the swap buffer), then a short one from a pipe, which is
+// logged and shown as far as it came.
+TEST_F(VoutRender, FramesReadFromADescriptor)
+{
+    src->width = 64;
+    src->height = 48;
+    ASSERT_EQ(alloc_playback_resources(src), 1);
+    auto pic = make_picture(MEDIA_FMT_I420, 64, 48, 100, 90, 180);
+    int mfd = memfd_create("frame", 0);
+    ASSERT_GE(mfd, 0);
+    ASSERT_EQ(write(mfd, pic.data(), pic.size()), ssize_t(pic.size()));
+    lseek(mfd, 0, SEEK_SET);
+    media_frame f = frame_of(pic, MEDIA_FMT_I420, 64, 48);
+    f.data = nullptr;
+    f.fd = mfd;
+    ASSERT_EQ(show_frame(win, src, &f), 1);
+    const win_rect &v = win->video_rect;
+    EXPECT_TRUE(near(pixel(v.x + 5, v.y + 5), COLOUR_RIGHT)) << pixel(v.x + 5, v.y + 5);
+    close(mfd);
+
+    // Short read: only the top half of the luma plane arrives.
+    free_playback_resources(src);
+    ASSERT_EQ(alloc_playback_resources(src), 1);
+    auto grey = make_picture(MEDIA_FMT_I420, 64, 48, 100, 128, 128);
+    int p[2];
+    ASSERT_EQ(pipe(p), 0);
+    ASSERT_EQ(write(p[1], grey.data(), 64 * 24), 64 * 24);
+    close(p[1]);
+    f.fd = p[0];
+    EXPECT_EQ(show_frame(win, src, &f), 1);
+    EXPECT_TRUE(near(pixel(v.x + 5, v.y + 5), {100, 100, 100})) << pixel(v.x + 5, v.y + 5);
+    EXPECT_TRUE(near(pixel(v.x + 5, v.y + int(v.h) - 5), {0, 0, 0}));
+    // End of file and a closed descriptor: still no crash, still shown.
+    EXPECT_EQ(show_frame(win, src, &f), 1);
+    close(p[0]);
+    f.fd = -1;
+    EXPECT_EQ(show_frame(win, src, &f), 1);
+}
+
+// Frames whose size does not match the overlay are clipped on both sides
+// (the sanitizer build checks that nothing is overrun), and odd sizes, whose
+// planes are not packed, still get the right colours.
+TEST_F(VoutRender, MismatchedAndOddSizesStayInBounds)
+{
+    src->width = 64;
+    src->height = 48;
+    ASSERT_EQ(alloc_playback_resources(src), 1);
+    const win_rect &v = win->video_rect;
+
+    auto small = make_picture(MEDIA_FMT_I420, 32, 24, 100, 90, 180);
+    media_frame f = frame_of(small, MEDIA_FMT_I420, 32, 24);
+    ASSERT_EQ(show_frame(win, src, &f), 1);
+    EXPECT_TRUE(near(pixel(v.x + 5, v.y + 5), COLOUR_RIGHT));
+    EXPECT_TRUE(near(pixel(v.x + int(v.w) - 5, v.y + int(v.h) - 5), {0, 0, 0}));
+
+    auto big = make_picture(MEDIA_FMT_YV12, 128, 96, 100, 90, 180);
+    f = frame_of(big, MEDIA_FMT_YV12, 128, 96);
+    ASSERT_EQ(show_frame(win, src, &f), 1);
+    f.size = 100; // a size that claims less than the picture
+    ASSERT_EQ(show_frame(win, src, &f), 1);
+    // A device frame larger than the overlay.
+    int mfd = memfd_create("big", 0);
+    ASSERT_EQ(write(mfd, big.data(), big.size()), ssize_t(big.size()));
+    lseek(mfd, 0, SEEK_SET);
+    f.data = nullptr;
+    f.fd = mfd;
+    f.size = uint32_t(big.size());
+    ASSERT_EQ(show_frame(win, src, &f), 1);
+    close(mfd);
+
+    free_playback_resources(src);
+    src->width = 62;
+    src->height = 46;
+    ASSERT_EQ(alloc_playback_resources(src), 1);
+    auto odd = make_picture(MEDIA_FMT_I420, 62, 46, 100, 90, 180);
+    f = frame_of(odd, MEDIA_FMT_I420, 62, 46);
+    ASSERT_EQ(show_frame(win, src, &f), 1);
+    EXPECT_TRUE(near(pixel(v.x + int(v.w) / 2, v.y + int(v.h) / 2), COLOUR_RIGHT));
+}
+
+// A capture device clears bit 0x02 of the first luma sample when it has no
+// signal; other sources are never judged by it.
+TEST_F(VoutRender, NoSignalMarkerOfCaptureDevices)
+{
+    src->width = 64;
+    src->height = 48;
+    ASSERT_EQ(alloc_playback_resources(src), 1);
+    auto lost = make_picture(MEDIA_FMT_I420, 64, 48, 0x10, 128, 128);
+    auto ok = make_picture(MEDIA_FMT_I420, 64, 48, 0x12, 128, 128);
+    media_frame fl = frame_of(lost, MEDIA_FMT_I420, 64, 48);
+    media_frame fo = frame_of(ok, MEDIA_FMT_I420, 64, 48);
+
+    ASSERT_EQ(show_frame(win, src, &fl), 1);
+    EXPECT_EQ(src->no_signal, 0u); // not a device
+
+    std::strcpy(src->uri, "/dev/video3");
+    // The window-state code owns the flags; check them only when it is the
+    // real one (it answers a plain set).
+    winStateSet(win, WS_PA);
+    const bool real_flags = win->state & WS_PA;
+    winStateReset(win, WS_PA);
+
+    ASSERT_EQ(show_frame(win, src, &fl), 1);
+    EXPECT_EQ(src->no_signal, 1u);
+    if (real_flags) {
+        EXPECT_EQ(win->state & (WS_MO | WS_DN), uint32_t(WS_MO | WS_DN));
+    }
+    ASSERT_EQ(show_frame(win, src, &fo), 1);
+    EXPECT_EQ(src->no_signal, 0u);
+    if (real_flags) {
+        EXPECT_EQ(win->state & WS_MO, 0u);
+    }
+}
+
+TEST_F(VoutRender, ShowFrameUnderAPopupChangesNothing)
+{
+    src->width = 64;
+    src->height = 48;
+    ASSERT_EQ(alloc_playback_resources(src), 1);
+    popup_text(0x1, "message");
+    ASSERT_NE(popup_win_bg, nullptr);
+    auto before = snapshot();
+    auto pic = make_picture(MEDIA_FMT_I420, 64, 48, 100, 90, 180);
+    media_frame f = frame_of(pic, MEDIA_FMT_I420, 64, 48);
+    EXPECT_EQ(show_frame(win, src, &f), 1);
+    EXPECT_EQ(snapshot(), before);
+}
+
+TEST_F(VoutRender, OverlayOutsideTheScreenIsSkippedSafely)
+{
+    src->width = 64;
+    src->height = 48;
+    ASSERT_EQ(alloc_playback_resources(src), 1);
+    auto pic = make_picture(MEDIA_FMT_I420, 64, 48, 100, 90, 180);
+    media_frame f = frame_of(pic, MEDIA_FMT_I420, 64, 48);
+    fill_screen(MARKER);
+    for (win_rect r : {win_rect{W + 10, 10, 100, 100}, win_rect{-50, -40, 100, 100},
+                       win_rect{10, 10, 0, 0}, win_rect{W - 50, H - 50, 100, 100}}) {
+        win->video_rect = r;
+        EXPECT_EQ(show_frame(win, src, &f), 1);
+        redisplay_win(win);
+    }
+    EXPECT_TRUE(near(pixel(W - 10, H - 10), COLOUR_RIGHT)); // the visible part
+    EXPECT_TRUE(near(pixel(W / 2, H / 2), MARKER));
+}
+
+// The border pieces for the whole frame, the frame between corner lengths,
+// and the corner marks; nothing inside video_rect is touched.
+TEST_F(VoutRender, BorderPieces)
+{
+    set_rects(100, 100, 300, 200, 6);
+    const Rgb red = {255, 0, 0};
+    border_desc whole = {6, 6, 6, 6, 0, 0, 0};
+    draw_border(win, 255, 0, 0, &whole);
+    for (auto [x, y] : {std::pair{100, 100}, {399, 100}, {100, 299}, {399, 299},
+                        {250, 102}, {102, 200}, {250, 297}, {397, 200}})
+        EXPECT_TRUE(near(pixel(x, y), red)) << x << "," << y;
+    EXPECT_EQ(changed_box(win->video_rect, {0, 0, 0}).w, 0u);
+    EXPECT_EQ(changed_box({0, 0, W, 100}, {0, 0, 0}).w, 0u);
+    EXPECT_EQ(changed_box({400, 0, W - 400, H}, {0, 0, 0}).w, 0u);
+
+    fill_screen({0, 0, 0});
+    border_desc sides = {6, 6, 6, 6, 0, 50, 40};
+    draw_border(win, 0, 255, 0, &sides);
+    EXPECT_TRUE(near(pixel(250, 100), {0, 255, 0}));
+    EXPECT_TRUE(near(pixel(100, 200), {0, 255, 0}));
+    EXPECT_TRUE(near(pixel(120, 100), {0, 0, 0})); // inside the corner length
+    EXPECT_TRUE(near(pixel(100, 120), {0, 0, 0}));
+
+    fill_screen({0, 0, 0});
+    border_desc marks = {6, 6, 6, 6, 1, 50, 40};
+    draw_border(win, 0, 0, 255, &marks);
+    for (auto [x, y] : {std::pair{120, 100}, {100, 120}, {380, 299}, {399, 280},
+                        {380, 100}, {100, 280}})
+        EXPECT_TRUE(near(pixel(x, y), {0, 0, 255})) << x << "," << y;
+    EXPECT_TRUE(near(pixel(250, 100), {0, 0, 0}));
+    EXPECT_TRUE(near(pixel(100, 200), {0, 0, 0}));
+}
+
+TEST_F(VoutRender, BorderDegenerateRequestsDrawNothingWrong)
+{
+    fill_screen({0, 0, 0});
+    set_rects(100, 100, 60, 40, 2);
+    border_desc huge = {2, 2, 2, 2, 0, 100, 100}; // lengths beyond half the window
+    draw_border(win, 255, 0, 0, &huge);
+    EXPECT_EQ(changed_box({0, 0, W, H}, {0, 0, 0}).w, 0u);
+    draw_border(win, 255, 0, 0, nullptr);
+    draw_border(nullptr, 255, 0, 0, &huge);
+
+    set_rects(W - 20, H - 20, 100, 100, 2); // mostly off the screen
+    border_desc whole = {2, 2, 2, 2, 0, 0, 0};
+    draw_border(win, 255, 0, 0, &whole);
+    win_rect box = changed_box({0, 0, W, H}, {0, 0, 0});
+    EXPECT_EQ(box.x, W - 20);
+    EXPECT_EQ(box.y, H - 20);
+}
+
+TEST_F(VoutRender, FillWinAndClearScreen)
+{
+    fill_screen(MARKER);
+    fill_win(win, 0, 200, 0);
+    win_rect box = changed_box({0, 0, W, H}, MARKER);
+    EXPECT_EQ(box.x, win->video_rect.x);
+    EXPECT_EQ(box.w, win->video_rect.w);
+    EXPECT_EQ(box.h, win->video_rect.h);
+    fill_win(nullptr, 0, 0, 0);
+    EXPECT_EQ(changed_box({0, 0, W, H}, {0, 0, 0}).w, 0u);
+
+    SDL_Surface *s = screen;
+    screen = nullptr; // before the screen exists: nothing at all
+    fill_win(nullptr, 255, 255, 255);
+    screen = s;
+    EXPECT_TRUE(near(pixel(1, 1), {0, 0, 0}));
+}
+
+// A full redraw shows the overlay and the labels, and renders the labels
+// afresh when the window changes height or width.
+TEST_F(VoutRender, DrawWinRedrawsAndDiscardsLabelsOnSizeChange)
+{
+    src->width = 64;
+    src->height = 48;
+    ASSERT_EQ(alloc_playback_resources(src), 1);
+    auto pic = make_picture(MEDIA_FMT_I420, 64, 48, 100, 90, 180);
+    media_frame f = frame_of(pic, MEDIA_FMT_I420, 64, 48);
+    ASSERT_EQ(show_frame(win, src, &f), 1);
+    fill_screen({0, 0, 0});
+
+    cursor_state = 0; // names are shown on every window
+    win->state = WS_PM;
+    draw_win(win);
+    auto *block = static_cast<caption_block *>(win->surfaces);
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(block->drawn_h, int32_t(win->video_rect.h));
+    const win_rect &v = win->video_rect;
+    EXPECT_TRUE(near(pixel(v.x + int(v.w) / 2, v.y + int(v.h) / 2), COLOUR_RIGHT));
+    ASSERT_NE(block->rec[CAP_NAME].front, nullptr);
+    ASSERT_NE(block->rec[CAP_PAUSE].front, nullptr);
+    SDL_Surface *name = block->rec[CAP_NAME].front;
+    draw_win(win);
+    EXPECT_EQ(block->rec[CAP_NAME].front, name); // same size: cache kept
+
+    set_rects(100, 80, 300, 300, 4); // narrower
+    draw_win(win);
+    EXPECT_EQ(block->drawn_w, int32_t(win->video_rect.w));
+    EXPECT_NE(block->rec[CAP_NAME].front, nullptr);
+    set_rects(100, 80, 300, 200, 4); // lower
+    draw_win(win);
+    EXPECT_EQ(block->drawn_h, int32_t(win->video_rect.h));
+
+    free_win_surfaces(win);
+    EXPECT_EQ(win->surfaces, nullptr);
+    free_win_surfaces(win);
+}
