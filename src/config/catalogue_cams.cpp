@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "catalogue.h"
 #include "catalogue_db.h"
@@ -176,6 +177,34 @@ int load_camera_defaults(CONF *c, cam_defaults *d, int *errors)
     return 1;
 }
 
+namespace {
+
+// One row of the cameras query, read before any camera is built.
+struct camera_row {
+    int32_t nr;
+    std::string pipe, allow_local, hx2, name, geo, vsrc, fs_uri;
+};
+
+// The rows in ascending camera number.  The query orders them already, but
+// a CAM_NR column of a text type orders "10" before "2".
+std::vector<camera_row> read_camera_rows(dbi_result res)
+{
+    std::vector<camera_row> rows;
+    while (dbi_result_next_row(res))
+        rows.push_back({clamp_i32(db_int(res, COL_CAM_NR)),
+                        db_text(res, COL_PIPE), db_text(res, COL_ALLOW_LOCAL),
+                        db_text(res, COL_HX2), db_text(res, COL_CAM_NAME),
+                        db_text(res, COL_GEO), db_text(res, COL_VSRC),
+                        db_text(res, COL_FS_URI)});
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const camera_row &a, const camera_row &b) {
+                         return a.nr < b.nr;
+                     });
+    return rows;
+}
+
+} // namespace
+
 int load_cameras(CONF *c, const cam_defaults &d, int *errors)
 {
     dbi_result res = dbi_conn_query(conn_of(c), CAMERAS_SQL);
@@ -185,16 +214,16 @@ int load_cameras(CONF *c, const cam_defaults &d, int *errors)
         ++*errors;
         return 0;
     }
+    const std::vector<camera_row> rows = read_camera_rows(res);
+    dbi_result_free(res);
+
     c->cams_count = 0;
-    while (dbi_result_next_row(res)) {
-        const int32_t nr = clamp_i32(db_int(res, COL_CAM_NR));
-        const std::string pipe_text = db_text(res, COL_PIPE);
-        const std::string allow_text = db_text(res, COL_ALLOW_LOCAL);
-        const std::string hx2_text = db_text(res, COL_HX2);
-        const long long pipe = parse_decimal(pipe_text);
+    for (const camera_row &row : rows) {
+        const int32_t nr = row.nr;
+        const long long pipe = parse_decimal(row.pipe);
         const long long allow_local =
-            allow_text.empty() ? d.allow_local : parse_decimal(allow_text);
-        const long long hx2 = hx2_text.empty() ? d.hx2 : parse_decimal(hx2_text);
+            row.allow_local.empty() ? d.allow_local : parse_decimal(row.allow_local);
+        const long long hx2 = row.hx2.empty() ? d.hx2 : parse_decimal(row.hx2);
 
         camera *cam = c->cams_count < MAX_CAMS ? &c->cams[c->cams_count] : nullptr;
         const log_ctx *ctx = nullptr;
@@ -204,15 +233,14 @@ int load_cameras(CONF *c, const cam_defaults &d, int *errors)
         }
 
         // A device number beyond the int range names no device either.
-        const bool has_vsrc = !db_text(res, COL_VSRC).empty() || d.video_src;
+        const bool has_vsrc = !row.vsrc.empty() || d.video_src;
         if (pipe < 0 || pipe > INT_MAX || allow_local == 0 || !has_vsrc)
             continue;
 
         uint32_t w = d.width, h = d.height;
-        const std::string geo = db_text(res, COL_GEO);
-        if (!geo.empty() && !parse_geometry(geo, &w, &h)) {
+        if (!row.geo.empty() && !parse_geometry(row.geo, &w, &h)) {
             tirsklog_r(ctx, 3, "invalid \"geometry\" value - \"%s\"\n",
-                       geo.c_str());
+                       row.geo.c_str());
             ++*errors;
             continue;
         }
@@ -227,19 +255,17 @@ int load_cameras(CONF *c, const cam_defaults &d, int *errors)
                        device, MAX_CAMS);
             continue;
         }
-        // The query orders by CAM_NR; a second row of the same camera (two
-        // "work" or "v4l_pipe" rows) would only shadow the first one.
+        // A second row of the same camera (two "work" or "v4l_pipe" rows)
+        // would only shadow the first one.
         if (c->cams_count > 0 && c->cams[c->cams_count - 1].nr == nr) {
             tirsklog_r(ctx, 4, "camera #%d is defined twice, %s ignored\n", nr,
                        device);
             continue;
         }
-        if (fill_camera(c, cam, nr, db_text(res, COL_CAM_NAME), device,
-                        static_cast<uint32_t>(hx2), w, h,
-                        db_text(res, COL_FS_URI)))
+        if (fill_camera(c, cam, nr, row.name, device,
+                        static_cast<uint32_t>(hx2), w, h, row.fs_uri))
             c->cams_count++;
     }
-    dbi_result_free(res);
     if (c->cams_count == 0) {
         tirsklog_r(nullptr, 3,
                    "You don't have any ready cameras for local viewing, ask to "

@@ -87,15 +87,20 @@ int load_layouts(CONF *c, int *errors)
     // Rows are counted while read: some drivers cannot tell the count ahead.
     c->layouts_count = 0;
     long rows = 0;
+    bool over_limit = false;
     while (dbi_result_next_row(res)) {
         ++rows;
         const long long mon_nr = db_int(res, COL_MON_NR);
         if (mon_nr >= MAX_LAYOUTS) {
-            tirsklog_r(nullptr, 3,
-                       "layout #%lld can not accepted -> limit max layouts "
-                       "happens (%d)",
-                       mon_nr, MAX_LAYOUTS);
-            break;
+            // Later rows have larger numbers, unless MON_NR is a text column
+            // ordered "50" before "6": skip rather than stop, report once.
+            if (!over_limit)
+                tirsklog_r(nullptr, 3,
+                           "layout #%lld can not accepted -> limit max layouts "
+                           "happens (%d)",
+                           mon_nr, MAX_LAYOUTS);
+            over_limit = true;
+            continue;
         }
         const std::string mon_type = db_text(res, COL_MON_TYPE);
         const std::string mon_name = db_text(res, COL_MON_NAME);
