@@ -11,6 +11,12 @@ extern "C" int load_catalogue(CONF *c)
 {
     if (!c)
         return 0;
+    // The program sets its final log level only after the options and the
+    // catalogue; until then the level is the one for reading the file, which
+    // would drop the "(*) " lines that -v asks for here.
+    const int saved_level = tirsklog_level_get();
+    if (!c->quiet && c->verbose > 0 && saved_level < 4 + c->verbose)
+        tirsklog_level_set(4 + c->verbose);
     int errors = 0;
     switch (catalogue_connect(c)) {
     case CATDB_FAILED:
@@ -27,5 +33,6 @@ extern "C" int load_catalogue(CONF *c)
     }
     }
     catalogue_disconnect(c);
+    tirsklog_level_set(saved_level);
     return errors == 0;
 }

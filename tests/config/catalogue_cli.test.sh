@@ -43,9 +43,16 @@ expect() {
     fi
 }
 
-run good -T sqlite -H "$dir" -D hall.db -v
+# Info lines need the log level 6 = 4 + 2, as everywhere in the program.
+run good -T sqlite -H "$dir" -D hall.db -vv
 expect good "(*) Add layout #0, type \`QUAD_4_4'(3), name \`Hall' with 2 cameras"
 expect good "(*) Add layout #3, type \`ONECAM'(0), name \`Door' with 1 cameras"
+
+run quiet -T sqlite -H "$dir" -D hall.db -vv -q
+if grep -qF "(*) Add layout" "$dir/quiet.err"; then
+    echo "FAIL quiet: info lines despite -q"
+    exit 1
+fi
 
 run skipped -T sqlite -H "$dir" -D hall.db -l 2
 expect skipped "Layout #2 on left display is not defined in hall.db database"
