@@ -1,0 +1,104 @@
+#!/bin/bash
+# Private MariaDB and PostgreSQL servers for the catalogue tests, on
+# 127.0.0.1 only, with everything under one directory.
+#
+#   dbserver.sh start mariadb|pgsql DIR PORT
+#   dbserver.sh stop  mariadb|pgsql DIR
+#
+# A started server has the database tirsk6_db and the user tirsk-mon with the
+# password tirsk-secret, who may create tables in it.  Run as root the
+# servers run as the mysql / postgres users; otherwise as the caller.
+set -eu
+
+cmd=$1 kind=$2 dir=$3 port=${4:-0}
+pgbin=/usr/lib/postgresql/15/bin
+user=tirsk-mon
+password=tirsk-secret
+
+as() { # as USER command...: run as USER when we are root
+    local u=$1
+    shift
+    if [ "$(id -u)" = 0 ]; then runuser -u "$u" -- "$@"; else "$@"; fi
+}
+
+show_log() {
+    echo "---- $1" >&2
+    tail -n 30 "$1" >&2 || true
+}
+
+start_mariadb() {
+    mkdir -p "$dir/my"
+    [ "$(id -u)" = 0 ] && chown -R mysql: "$dir"
+    local runas=()
+    [ "$(id -u)" = 0 ] && runas=(--user=mysql)
+    if ! mariadb-install-db --no-defaults "${runas[@]}" --datadir="$dir/my" \
+        --skip-test-db --auth-root-authentication-method=socket \
+        >"$dir/my-install.log" 2>&1; then
+        show_log "$dir/my-install.log"
+        return 1
+    fi
+    /usr/sbin/mariadbd --no-defaults "${runas[@]}" --datadir="$dir/my" \
+        --socket="$dir/my.sock" --port="$port" --bind-address=127.0.0.1 \
+        --pid-file="$dir/my.pid" --log-error="$dir/my.err" \
+        --skip-name-resolve >/dev/null 2>&1 &
+    for _ in $(seq 300); do
+        mariadb-admin --no-defaults --socket="$dir/my.sock" -u "$(id -un)" \
+            ping >/dev/null 2>&1 && break
+        sleep 0.1
+    done
+    if ! mariadb --no-defaults --socket="$dir/my.sock" -u "$(id -un)" -e "
+        CREATE DATABASE tirsk6_db CHARACTER SET utf8mb4;
+        CREATE USER '$user'@'127.0.0.1' IDENTIFIED BY '$password';
+        GRANT ALL ON tirsk6_db.* TO '$user'@'127.0.0.1';"; then
+        show_log "$dir/my.err"
+        return 1
+    fi
+}
+
+stop_mariadb() {
+    [ -f "$dir/my.pid" ] || return 0
+    local pid
+    pid=$(cat "$dir/my.pid")
+    kill "$pid" 2>/dev/null || return 0
+    for _ in $(seq 200); do
+        kill -0 "$pid" 2>/dev/null || return 0
+        sleep 0.1
+    done
+    kill -9 "$pid" 2>/dev/null || true
+}
+
+start_pgsql() {
+    mkdir -p "$dir/pg"
+    [ "$(id -u)" = 0 ] && chown -R postgres: "$dir"
+    if ! as postgres "$pgbin/initdb" -D "$dir/pg" -U postgres -E UTF8 \
+        --no-locale --auth-local=trust --auth-host=scram-sha-256 \
+        >"$dir/pg-init.log" 2>&1; then
+        show_log "$dir/pg-init.log"
+        return 1
+    fi
+    if ! as postgres "$pgbin/pg_ctl" -D "$dir/pg" -l "$dir/pg.log" -w \
+        -o "-c listen_addresses=127.0.0.1 -p $port -k $dir" start >/dev/null; then
+        show_log "$dir/pg.log"
+        return 1
+    fi
+    "$pgbin/psql" -X -q -h "$dir" -p "$port" -U postgres -d postgres \
+        -v ON_ERROR_STOP=1 \
+        -c "CREATE ROLE \"$user\" LOGIN PASSWORD '$password'" \
+        -c "CREATE DATABASE tirsk6_db OWNER \"$user\""
+}
+
+stop_pgsql() {
+    [ -f "$dir/pg/postmaster.pid" ] || return 0
+    as postgres "$pgbin/pg_ctl" -D "$dir/pg" -m immediate -w stop >/dev/null 2>&1 || true
+}
+
+case "$cmd-$kind" in
+start-mariadb) start_mariadb ;;
+start-pgsql) start_pgsql ;;
+stop-mariadb) stop_mariadb ;;
+stop-pgsql) stop_pgsql ;;
+*)
+    echo "usage: $0 start|stop mariadb|pgsql DIR [PORT]" >&2
+    exit 2
+    ;;
+esac

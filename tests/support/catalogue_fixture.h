@@ -1,0 +1,67 @@
+// Catalogue tests: databases built with the mkcatalog tool, a CONF record of
+// their own and the log of one load.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+
+#include "conf.h"
+
+namespace testsupport {
+
+// Where and how to reach a catalogue database.
+struct DbTarget {
+    std::string type;   // db-type: "sqlite", "mysql", "pgsql"
+    std::string host;   // server host, or the directory of an sqlite file
+    std::string name;   // database name, or the sqlite file name
+    std::string user;
+    std::string passwd;
+    uint16_t port = 0;
+};
+
+// Builds the catalogue described by desc (mkcatalog syntax) in target;
+// scratch_dir receives the description file.  Reports a test failure and
+// returns false when the tool fails.
+bool build_catalogue(const DbTarget &target, const std::string &desc,
+                     const std::string &scratch_dir);
+
+// Everything logged while it exists: the log facility's stream and standard
+// error both go to one file.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    LogCapture(const LogCapture &) = delete;
+    LogCapture &operator=(const LogCapture &) = delete;
+    std::string text() const;
+
+private:
+    void *file_ = nullptr;
+    int saved_stderr_ = -1;
+    int saved_level_ = 4;
+};
+
+// A zero-filled CONF record with the options the catalogue reads, set from
+// the target; frees the sources it gets and its strings.
+class CatalogueConf {
+public:
+    explicit CatalogueConf(const DbTarget &target);
+    ~CatalogueConf();
+    CatalogueConf(const CatalogueConf &) = delete;
+    CatalogueConf &operator=(const CatalogueConf &) = delete;
+    CONF *operator->() { return c_; }
+    CONF *get() { return c_; }
+    void set(char **field, const std::string &value);
+    // load_catalogue with the global conf pointing at this record; *log gets
+    // what was logged.
+    int load(std::string *log);
+
+private:
+    CONF *c_;
+};
+
+// Number of times needle occurs in log.
+int occurrences(const std::string &log, const std::string &needle);
+
+} // namespace testsupport
