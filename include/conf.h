@@ -134,6 +134,18 @@ static inline int verbose_at(int level)
     return conf && !conf->quiet && conf->verbose >= level;
 }
 
+/* Level handed to the host log facility for the verbosity options: the
+ * "(*) " lines that -v asks for are info (6) and the "(D) " lines of -vv are
+ * debug (7), so -v must reach level 6; -q keeps the errors. */
+static inline int log_level_for(const CONF *c)
+{
+    if (!c)
+        return 4;
+    if (c->quiet)
+        return 3;
+    return c->verbose > 0 ? 5 + c->verbose : 4;
+}
+
 #ifdef __cplusplus
 }
 #endif

@@ -90,7 +90,8 @@ void set_verbosity()
         debug_level += conf->verbose;
     if (conf->verbose)
         setenv("SDL_DEBUG", "1", 1);
-    tirsklog_level_set(debug_level + 4);
+    // debug_level + 4 would drop the info lines that -v turns on.
+    tirsklog_level_set(log_level_for(conf));
     tirsklog_update_flags(3, 32);
     tirsklog_update_time_r(wall_clock_usec(), INT64_MIN);
 }

@@ -15,8 +15,8 @@ extern "C" int load_catalogue(CONF *c)
     // catalogue; until then the level is the one for reading the file, which
     // would drop the "(*) " lines that -v asks for here.
     const int saved_level = tirsklog_level_get();
-    if (!c->quiet && c->verbose > 0 && saved_level < 4 + c->verbose)
-        tirsklog_level_set(4 + c->verbose);
+    if (saved_level < log_level_for(c))
+        tirsklog_level_set(log_level_for(c));
     int errors = 0;
     switch (catalogue_connect(c)) {
     case CATDB_FAILED:
