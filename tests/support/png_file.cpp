@@ -8,7 +8,7 @@
 
 namespace testsupport {
 
-PngFile read_png(const std::string &path)
+PngFile decode_png(const std::string &path)
 {
     PngFile out;
     // The header is read by hand so that the stored colour type is seen,

@@ -28,6 +28,6 @@ struct PngFile {
 };
 
 // Decodes path with libpng; ok false and error set when it cannot.
-PngFile read_png(const std::string &path);
+PngFile decode_png(const std::string &path);
 
 } // namespace testsupport

@@ -6,7 +6,7 @@
 #include "vout/sdl_private.h"
 
 using testsupport::PngFile;
-using testsupport::read_png;
+using testsupport::decode_png;
 using testsupport::TempDir;
 
 namespace {
@@ -58,7 +58,7 @@ protected:
         const int r = SDL_SavePNG_RW(prepared, SDL_RWFromFile(path.c_str(), "wb"), 1);
         EXPECT_EQ(r, 0) << SDL_GetError();
         SDL_FreeSurface(prepared);
-        return read_png(path);
+        return decode_png(path);
     }
     // tolerance: packed 16-bit channels may be widened by shifting only.
     void expect_pixels(const PngFile &png, SDL_Surface *s, int tolerance = 0)

@@ -6,7 +6,7 @@
 #include "vout/sdl_private.h"
 
 using testsupport::PngFile;
-using testsupport::read_png;
+using testsupport::decode_png;
 using testsupport::TempDir;
 
 namespace {
@@ -59,7 +59,7 @@ TEST_F(Snapshots, ScreenShotIsTheWholeScreenAsRgb)
     const std::string path = dir_.file("tirskmon(L)_2024-03-05_07:08:09.png");
     ASSERT_EQ(screen_snapshot(path.c_str()), 1);
     EXPECT_EQ(screen->refcount, 1) << "no reference left behind";
-    const PngFile png = read_png(path);
+    const PngFile png = decode_png(path);
     EXPECT_EQ(png.color_type, 2);
     EXPECT_EQ(png.width, uint32_t(SW));
     EXPECT_EQ(png.height, uint32_t(SH));
@@ -72,7 +72,7 @@ TEST_F(Snapshots, WindowShotIsItsVideoRectangle)
     w.video_rect = {10, 6, 21, 17};
     const std::string path = dir_.file("cam.png");
     ASSERT_EQ(win_snapshot(&w, path.c_str()), 1);
-    const PngFile png = read_png(path);
+    const PngFile png = decode_png(path);
     EXPECT_EQ(png.color_type, 2);
     EXPECT_EQ(png.width, 21u);
     EXPECT_EQ(png.height, 17u);
@@ -100,6 +100,6 @@ TEST_F(Snapshots, UnwritablePlacesAndMissingScreenFailCleanly)
     EXPECT_NE(log.find("SDL_SaveBMP(camshot, " + path + ") failed: Argument 2"),
               std::string::npos)
         << log;
-    EXPECT_FALSE(read_png(dir_.file("a.png")).ok);
+    EXPECT_FALSE(decode_png(dir_.file("a.png")).ok);
     EXPECT_EQ(screen->refcount, 1);
 }
