@@ -3,6 +3,8 @@
 namespace monitortest {
 
 std::vector<std::string> vout_calls;
+bool popup_open;
+int snapshot_result = 1;
 
 namespace {
 
@@ -67,10 +69,35 @@ int v_check(media_source *, const uint32_t *) { return 0; }
 void v_draw_win(window *) { rec("draw_win"); }
 void v_fill(window *, uint8_t, uint8_t, uint8_t) { rec("fill"); }
 void v_redisplay(window *) { rec("redisplay"); }
-void v_popup(uint32_t, const char *text) { vout_calls.push_back(std::string("popup:") + text); }
-int v_popup_close() { rec("popup_close"); return 0; }
+void v_popup(uint32_t flags, const char *text)
+{
+    popup_open = true;
+    vout_calls.push_back("popup:" + std::to_string(flags) + ":" + text);
+}
+int v_popup_close()
+{
+    rec("popup_close");
+    const bool was = popup_open;
+    popup_open = false;
+    return was;
+}
+int v_show_cursor(int on)
+{
+    vout_calls.push_back(on ? "cursor:1" : "cursor:0");
+    return on;
+}
+int v_win_snapshot(window *, const char *path)
+{
+    vout_calls.push_back(std::string("win_snapshot:") + path);
+    return snapshot_result;
+}
+int v_screen_snapshot(const char *path)
+{
+    vout_calls.push_back(std::string("screen_snapshot:") + path);
+    return snapshot_result;
+}
 void v_border(window *, uint8_t, uint8_t, uint8_t, const border_desc *) {}
-void v_pause(window *, int) {}
+void v_pause(window *, int on) { rec(on ? "pause:1" : "pause:0"); }
 int v_alarm(window *, int) { return 1; }
 void v_caption(window *, int) {}
 void v_status(window *) {}
@@ -101,7 +128,7 @@ video_out fake_vout = {
     .test = nullptr,
     .poll_events = nullptr,
     .push_event = nullptr,
-    .show_cursor = nullptr,
+    .show_cursor = v_show_cursor,
     .popup_text = v_popup,
     .popup_close = v_popup_close,
     .alloc_playback_resources = v_alloc,
@@ -118,8 +145,8 @@ video_out fake_vout = {
     .win_status = v_status,
     .free_win_surfaces = v_free_surf,
     .flip = nullptr,
-    .win_snapshot = nullptr,
-    .screen_snapshot = nullptr,
+    .win_snapshot = v_win_snapshot,
+    .screen_snapshot = v_screen_snapshot,
     .push_rctrl_event = nullptr,
 };
 
@@ -139,6 +166,8 @@ void MonitorTest::SetUp()
     g_monotime_microsec = 1000000000;
     vout = &fake_vout;
     vout_calls.clear();
+    popup_open = false;
+    snapshot_result = 1;
     set_win_borders(1920, 1080);
 }
 

@@ -29,6 +29,10 @@ struct FakeStream {
 };
 
 extern std::vector<std::string> vout_calls;
+// A popup is on the screen (popup_text opens it, popup_close closes it).
+extern bool popup_open;
+// What the snapshot slots report (1 written, 0 failed).
+extern int snapshot_result;
 extern const capture_drv fake_drv;
 extern video_out fake_vout;
 
