@@ -60,18 +60,6 @@ frame_layout layout_of(const media_frame &f)
     return l;
 }
 
-const char *overlay_format_name(Uint32 format)
-{
-    switch (format) {
-    case SDL_YV12_OVERLAY: return "YV12";
-    case SDL_IYUV_OVERLAY: return "IYUV";
-    case SDL_YUY2_OVERLAY: return "YUY2";
-    case SDL_UYVY_OVERLAY: return "UYVY";
-    case SDL_YVYU_OVERLAY: return "YVYU";
-    default: return "Unknown";
-    }
-}
-
 bool needs_exchange(uint32_t frame_format)
 {
     return (frame_format == MEDIA_FMT_I420 && overlay_format != SDL_IYUV_OVERLAY) ||
@@ -256,6 +244,18 @@ void check_no_signal(window *win, media_source *src, uint8_t first_luma)
 }
 
 } // namespace
+
+extern "C" const char *overlay_format_name(Uint32 format)
+{
+    switch (format) {
+    case SDL_YV12_OVERLAY: return "YV12";
+    case SDL_IYUV_OVERLAY: return "IYUV";
+    case SDL_YUY2_OVERLAY: return "YUY2";
+    case SDL_UYVY_OVERLAY: return "UYVY";
+    case SDL_YVYU_OVERLAY: return "YVYU";
+    default: return "Unknown";
+    }
+}
 
 extern "C" {
 

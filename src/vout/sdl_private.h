@@ -118,6 +118,9 @@ int win_snapshot(window *win, const char *path);
 int screen_snapshot(const char *path);
 int push_rctrl_event(uint32_t code, void *data1, void *data2);
 
+/* "YV12", "IYUV", "YUY2", "UYVY", "YVYU" or "Unknown". */
+const char *overlay_format_name(Uint32 format);
+
 /* Snapshots: PNG writer on an SDL stream. */
 SDL_Surface *SDL_PNGFormatAlpha(SDL_Surface *surface);
 int SDL_SavePNG_RW(SDL_Surface *surface, SDL_RWops *dst, int freedst);

@@ -79,18 +79,6 @@ int fill_blue(SDL_Surface *screen)
     return 1;
 }
 
-const char *fourcc_name(Uint32 format)
-{
-    switch (format) {
-    case SDL_YV12_OVERLAY: return "YV12";
-    case SDL_IYUV_OVERLAY: return "IYUV";
-    case SDL_YUY2_OVERLAY: return "YUY2";
-    case SDL_UYVY_OVERLAY: return "UYVY";
-    case SDL_YVYU_OVERLAY: return "YVYU";
-    default: return "Unknown";
-    }
-}
-
 Uint8 to_byte(double v)
 {
     return Uint8(std::clamp(v, 0.0, 255.0));
@@ -214,7 +202,7 @@ extern "C" int sdl_test_overlay(SDL_Surface *screen, Uint32 format)
     }
     std::printf("\nCreated %dx%dx%d %s %s overlay\n", ov->w, ov->h, ov->planes,
                 ov->hw_overlay ? "hardware" : "software",
-                fourcc_name(ov->format));
+                overlay_format_name(ov->format));
     for (int i = 0; i < ov->planes; i++)
         std::printf("\tplane %d: pitch=%d (%p)\n", i, ov->pitches[i],
                     static_cast<void *>(ov->pixels[i]));
