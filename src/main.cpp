@@ -145,10 +145,10 @@ int start_event_collector()
     long limit = sysconf(_SC_OPEN_MAX);
     if (limit <= 1000)
         limit = 1000;
-    int pid = -1;
-    if (evtcoll_open(conf->event_collector, limit, &pid) != 0)
+    // The pid is stored even when a step after the fork fails, so that the
+    // shutdown path still waits for the script and closes its pipes.
+    if (evtcoll_open(conf->event_collector, limit, &evtcoll_pid) != 0)
         return 0;
-    evtcoll_pid = pid;
     return signals_install(SIGCHLD);
 }
 

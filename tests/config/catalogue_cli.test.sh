@@ -18,7 +18,8 @@ EOF
 # An empty configuration file keeps the machine's own out of the test.
 : >"$dir/empty.conf"
 
-# run NAME ARGS...: the program with ARGS, its standard error in $dir/NAME
+# run NAME ARGS...: the program with ARGS, its standard error in $dir/NAME;
+# every ending here is a failure or the missing screen, so the status is 1
 run() {
     local name=$1
     shift
@@ -29,6 +30,10 @@ run() {
     set -e
     if [ $rc -eq 124 ]; then
         echo "FAIL $name: still running after 60 s"
+        exit 1
+    fi
+    if [ $rc -ne 1 ]; then
+        echo "FAIL $name: exit status $rc, not 1"
         exit 1
     fi
 }
@@ -43,16 +48,18 @@ expect() {
     fi
 }
 
-# Info lines need the log level 6 = 4 + 2, as everywhere in the program.
-run good -T sqlite -H "$dir" -D hall.db -vv
+# One -v is enough for the info lines.
+run good -T sqlite -H "$dir" -D hall.db -v
 expect good "(*) Add layout #0, type \`QUAD_4_4'(3), name \`Hall' with 2 cameras"
 expect good "(*) Add layout #3, type \`ONECAM'(0), name \`Door' with 1 cameras"
 
-run quiet -T sqlite -H "$dir" -D hall.db -vv -q
+# -q silences the info lines but keeps the errors.
+run quiet -T sqlite -H "$dir" -D hall.db -v -q -l 2
 if grep -qF "(*) Add layout" "$dir/quiet.err"; then
     echo "FAIL quiet: info lines despite -q"
     exit 1
 fi
+expect quiet "Layout #2 on left display is not defined in hall.db database"
 
 run skipped -T sqlite -H "$dir" -D hall.db -l 2
 expect skipped "Layout #2 on left display is not defined in hall.db database"

@@ -65,8 +65,57 @@ TEST(UsageText, ProgramPrintsItOnHelp)
     testsupport::write_file(conf_file, "tirsk-mon {\n}\n");
     auto r = testsupport::run({TIRSK_MON_BIN, "-c", conf_file, "--help"});
     EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, expected_usage());
     EXPECT_EQ(r.err.find("see `tirsk-mon --help'"), std::string::npos) << r.err;
+
+    r = testsupport::run({TIRSK_MON_BIN, "-c", conf_file, "--version"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "\ntirsk-mon-" TIRSK_VERSION " build date " TIRSK_BUILD_DATE
+                     "\nTirsk cameras local viewer\n"
+                     "Copyright (C) the tirsk-mon developers.\n"
+                     "This is free software; see the source for copying "
+                     "conditions.\n\n");
+}
+
+// Refusals of the real program: the message, no usage text, and status 1.
+// --help comes last so that an accepted command line would print it.
+TEST(UsageText, ProgramRefusesBadOptionsAndFiles)
+{
+    testsupport::TempDir dir;
+    std::string good = dir.file("good.conf"), bad = dir.file("bad.conf");
+    testsupport::write_file(good, "tirsk-mon {\n}\n");
+    testsupport::write_file(bad, "tirsk-mon {\nframerate 61\n}\n");
+    const std::string hint =
+        "\nsee `tirsk-mon --help' or tirsk.conf tirsk-mon { ... }\n";
+    struct {
+        std::vector<std::string> args;
+        std::string message; // also on standard error
+    } const refused[] = {
+        {{"-c", good, "--bogus"}, "unknown option `--bogus'\n" + hint},
+        {{"-c", good, "-g", "800*600"}, hint},
+        {{"-c", good, "-R", "0"}, hint},
+        {{"-c", good, "-R", "61"}, hint},
+        {{"-c", good, "-vx"}, "ERROR: invalid verbose optarg value \"x\"\n" + hint},
+        {{"-c", bad}, "bad.conf:2: invalid value for \"framerate\""},
+        {{"-c", dir.file("absent.conf")}, "absent.conf: cannot open"},
+    };
+    for (const auto &t : refused) {
+        SCOPED_TRACE(t.args.back());
+        std::vector<std::string> argv = {TIRSK_MON_BIN};
+        argv.insert(argv.end(), t.args.begin(), t.args.end());
+        argv.push_back("--help");
+        auto r = testsupport::run(argv);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find(t.message), std::string::npos) << r.err;
+    }
+    for (const char *geo : {"800:600", "800x600"}) {
+        auto r = testsupport::run({TIRSK_MON_BIN, "-c", good, "-g", geo, "-R",
+                                   "60", "--help"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, expected_usage()) << geo;
+    }
 }
 
 TEST(HelpText, BaseTextAndLayoutLines)
