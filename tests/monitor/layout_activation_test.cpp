@@ -1,5 +1,8 @@
 // Layout activation, switching and fullscreen.
+#include "evtcoll.h"
+#include "log_capture.h"
 #include "monitor_fixture.h"
+#include "process.h"
 
 using namespace monitortest;
 
@@ -94,4 +97,142 @@ TEST_F(Layouts, FullscreenOfAOneSourceCameraStartsNothing)
     fullscreen_to_layout();
     EXPECT_EQ(windows[1].rect.x, before.x);
     EXPECT_EQ(windows[1].rect.w, before.w);
+}
+
+namespace {
+
+// An event-collector script that writes every line it gets to a file and
+// refuses the lines that contain `refuse`.
+class Collector {
+public:
+    explicit Collector(const std::string &refuse = "no such line")
+    {
+        testsupport::write_file(
+            dir_.file("coll.sh"),
+            "while read -r l; do echo \"$l\" >> '" + dir_.file("lines") +
+                "'; case \"$l\" in *exiting*) echo done; exit 0;; *'" +
+                refuse + "'*) echo fail;; *) echo done;; esac; done\n",
+            0755);
+        opened_ = evtcoll_open(dir_.file("coll.sh").c_str(), 64, &pid_) == 0;
+    }
+    ~Collector()
+    {
+        if (!opened_)
+            return;
+        evtcoll_write("%c program exiting\n", 'L');
+        evtcoll_close(pid_, 3, nullptr);
+    }
+    bool opened() const { return opened_; }
+    std::string lines() const
+    {
+        return testsupport::read_file(dir_.file("lines"));
+    }
+
+private:
+    testsupport::TempDir dir_;
+    int pid_ = -1;
+    bool opened_ = false;
+};
+
+} // namespace
+
+// The start names its layout and 1000 for "none before"; a switch names the
+// new and the old number.  Every old window is paused while it is rebuilt.
+TEST_F(Layouts, CollectorHearsOfTheStartAndOfEachSwitch)
+{
+    Collector coll;
+    ASSERT_TRUE(coll.opened());
+    LogCapture log;
+    ASSERT_EQ(mon_start(), 1);
+    EXPECT_EQ(cur_layout, 0);
+    vout_calls.clear();
+    ASSERT_EQ(switch_layout(1, 1), 1);
+    EXPECT_EQ(count_calls("pause:1"), 4) << "the old picture freezes";
+    ASSERT_EQ(switch_layout(2, 1), 1);
+    EXPECT_EQ(coll.lines(), "L layout 0 1000\nL layout 1 0\nL layout 2 1\n");
+    EXPECT_TRUE(log.contains("L[0]: layout QUAD_4_4(layout 0) used"))
+        << log.text();
+    EXPECT_TRUE(log.contains("L[1]: layout WIDE_2_2(layout 1) used"));
+}
+
+// A refused collector line keeps the old layout as it was and says so.
+TEST_F(Layouts, RefusedSwitchKeepsTheOldLayoutAndShowsTheError)
+{
+    Collector coll("layout 2");
+    ASSERT_TRUE(coll.opened());
+    vout_calls.clear();
+    const int plays = stream(cams_[1]).plays;
+    LogCapture log;
+    EXPECT_EQ(switch_layout(2, 1), 0);
+    EXPECT_TRUE(log.contains("evtcoll \"coll.sh\" return error: fail"));
+    EXPECT_EQ(cur_layout, 0);
+    ASSERT_EQ(count_calls("popup:"), 1);
+    EXPECT_EQ(vout_calls.back(), "popup:258:Ошибка переключения\nна раскладку №2");
+    EXPECT_EQ(windows[1].cam, cams_[2]) << "nothing unbound";
+    EXPECT_EQ(stream(cams_[1]).plays, plays);
+    EXPECT_EQ(stream(cams_[1]).state, SRC_STATE_PLAYING);
+}
+
+TEST_F(Layouts, StartLayoutThatCannotBeBuiltShowsTheError)
+{
+    conf->start_layout = 3; // no type
+    vout_calls.clear();
+    EXPECT_EQ(mon_start(), 0);
+    ASSERT_EQ(count_calls("popup:"), 1);
+    EXPECT_EQ(vout_calls.back(), "popup:258:Ошибка переключения\nна раскладку №3");
+    vout = nullptr;
+    EXPECT_EQ(mon_start(), 0);
+}
+
+TEST_F(Layouts, AlarmedCameraComesUpAlarmed)
+{
+    cams_[5]->alarm = 1;
+    ASSERT_EQ(switch_layout(1, 1), 1);
+    window *w = cams_[5]->win;
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->state & (WS_AL | WS_DN | WS_WT), uint32_t(WS_AL | WS_DN | WS_WT));
+    EXPECT_FALSE(cams_[4]->win->state & WS_AL);
+}
+
+// A stream that cannot be started is logged; the window stays waiting.
+TEST_F(Layouts, StreamThatWillNotStartLeavesTheWindowWaiting)
+{
+    stream(cams_[5]).play_ok = false;
+    LogCapture log;
+    ASSERT_EQ(switch_layout(1, 1), 1);
+    EXPECT_TRUE(log.contains("src#0: start source playing failed with #"))
+        << log.text();
+    EXPECT_TRUE(cams_[5]->win->state & WS_WT);
+    EXPECT_EQ(cams_[5]->win->target_src, 0);
+}
+
+// Fullscreen of a camera with its own fullscreen stream: the others hidden,
+// the window enlarged, the second stream started; back again, the layout
+// geometry returns and the layout stream is asked for again.
+TEST_F(Layouts, FullscreenOfATwoStreamCameraAndBack)
+{
+    ASSERT_EQ(switch_layout(1, 1), 1);
+    window *w = cams_[5]->win;
+    const int i = int(w - windows);
+    const win_rect layout_rect = w->rect;
+    g_monotime_microsec += 5000000;
+    vout_calls.clear();
+    layout_to_fullscreen(i);
+    EXPECT_EQ(g_fsWinIdx, i);
+    EXPECT_EQ(fs_since, uint64_t(g_monotime_microsec));
+    EXPECT_EQ(saved_rect.w, layout_rect.w);
+    EXPECT_GT(w->rect.w, layout_rect.w);
+    EXPECT_EQ(w->state & (WS_FS | WS_PA | WS_WT), uint32_t(WS_FS | WS_WT));
+    EXPECT_TRUE(cams_[4]->win->state & WS_PA);
+    EXPECT_EQ(w->target_src, 1);
+    EXPECT_EQ(stream(cams_[5], 1).plays, 1);
+    EXPECT_EQ((std::vector<std::string>(vout_calls.begin(), vout_calls.end())),
+              (std::vector<std::string>{"fill", "redisplay", "draw_win"}));
+
+    fullscreen_to_layout();
+    EXPECT_EQ(g_fsWinIdx, -1);
+    EXPECT_EQ(w->rect.x, layout_rect.x);
+    EXPECT_EQ(w->rect.w, layout_rect.w);
+    EXPECT_FALSE(w->state & (WS_FS | WS_PA));
+    EXPECT_FALSE(cams_[4]->win->state & WS_PA);
 }
