@@ -1,6 +1,7 @@
 // Polling window sources: first frames, failures, restarts, switches.
 #include <unistd.h>
 
+#include "log_capture.h"
 #include "monitor_fixture.h"
 #include "process.h"
 
@@ -174,4 +175,101 @@ TEST_F(Polling, FullscreenStreamFailingBeforeItsFirstFrameFailsTheWindow)
     EXPECT_EQ(w->target_src, -1);
     EXPECT_EQ(stream(cam2_).state, SRC_STATE_STOPPED);
     EXPECT_TRUE(w->state & WS_CF) << "network stream: capture failure";
+}
+
+// What the log says about a run: its start and how it ended.
+TEST_F(Polling, RunsAreLoggedFromStartToFailure)
+{
+    LogCapture log;
+    stream(cam1_).polls = {1, POLL_READ_TIMEOUT};
+    tick();
+    EXPECT_TRUE(log.contains("playback started 704x576 IYUV (target 0)\n"))
+        << log.text();
+    EXPECT_FALSE(log.contains("cur. playback started"));
+    tick();
+    EXPECT_TRUE(log.contains("cur. playback stopped by read timeout (target -1)\n"))
+        << log.text();
+    EXPECT_TRUE(log.contains("win[01]: server failure!"));
+}
+
+// Back to the layout before the fullscreen stream showed anything: its
+// first frame finds nobody wanting it, and it is stopped.
+TEST_F(Polling, StreamNobodyWantsIsStoppedAtItsFirstFrame)
+{
+    window *w = cam2_->win;
+    stream(cam2_).polls = {1};
+    tick();
+    layout_to_fullscreen(int(w - windows));
+    fullscreen_to_layout();
+    ASSERT_EQ(w->cur_src, 0);
+    vout_calls.clear();
+    LogCapture log;
+    stream(cam2_, 1).polls = {1};
+    EXPECT_EQ(tick(), 1);
+    EXPECT_TRUE(log.contains("stop unused source #1 (cur/target = 0/0)"))
+        << log.text();
+    EXPECT_EQ(stream(cam2_, 1).state, SRC_STATE_STOPPED);
+    EXPECT_EQ(count_calls("alloc"), 0);
+    EXPECT_EQ(count_calls("show_frame"), 0);
+    EXPECT_EQ(w->cur_src, 0);
+}
+
+// The fullscreen stream's first frame completes the switch: the screen is
+// cleared and the window refitted to the new stream's shape.
+TEST_F(Polling, FullscreenFirstFrameRefitsTheWindowToTheNewStream)
+{
+    window *w = cam2_->win;
+    stream(cam2_).polls = {1};
+    tick();
+    layout_to_fullscreen(int(w - windows));
+    winStateSet(w, WS_MO);
+    stream(cam2_, 1).width = 1280;
+    stream(cam2_, 1).height = 720;
+    stream(cam2_, 1).polls = {1};
+    vout_calls.clear();
+    tick();
+    EXPECT_EQ(w->cur_src, 1);
+    EXPECT_EQ(cam2_->srcs[1].aspect_w * 1000 + cam2_->srcs[1].aspect_h, 16009u);
+    EXPECT_EQ(uint64_t(w->video_rect.w) * 9, uint64_t(w->video_rect.h) * 16);
+    EXPECT_GT(w->video_rect.w, 1000u);
+    EXPECT_FALSE(w->state & (WS_MO | WS_WT | WS_CF | WS_SF));
+    const std::vector<std::string> want = {"alloc", "free", "fill", "draw_win",
+                                           "show_frame"};
+    EXPECT_EQ(vout_calls, want);
+}
+
+// A plain error of a stream that never delivered a frame ends the switch
+// but leaves the window's flags alone; a time-out of it fails the window.
+TEST_F(Polling, ErrorOfANeverStartedTargetLeavesTheFlags)
+{
+    window *w = cam2_->win;
+    stream(cam2_).polls = {1};
+    tick();
+    layout_to_fullscreen(int(w - windows));
+    stream(cam2_, 1).polls = {POLL_ERROR};
+    tick();
+    EXPECT_EQ(w->cur_src, 1);
+    EXPECT_EQ(w->target_src, -1);
+    EXPECT_EQ(w->state & (WS_WT | WS_CF | WS_SF), uint32_t(WS_WT));
+    EXPECT_EQ(stream(cam2_).state, SRC_STATE_STOPPED);
+}
+
+// No overlay for a stream, or a frame the screen refuses: the program ends.
+TEST_F(Polling, OverlayOrDisplayFailureEndsTheProgram)
+{
+    auto *alloc = fake_vout.alloc_playback_resources;
+    auto *show = fake_vout.show_frame;
+    fake_vout.alloc_playback_resources = [](media_source *) { return 0; };
+    stream(cam1_).polls = {1};
+    LogCapture log;
+    EXPECT_EQ(tick(), -1);
+    EXPECT_TRUE(log.contains("could not allocate video output resource\n"))
+        << log.text();
+    EXPECT_EQ(stream(cam1_).state, SRC_STATE_STOPPED);
+    fake_vout.alloc_playback_resources = alloc;
+
+    fake_vout.show_frame = [](window *, media_source *, media_frame *) { return 0; };
+    stream(cam2_).polls = {1};
+    EXPECT_EQ(tick(), -1);
+    fake_vout.show_frame = show;
 }
