@@ -388,3 +388,38 @@ TEST_F(VoutRender, DrawWinRedrawsAndDiscardsLabelsOnSizeChange)
     EXPECT_EQ(win->surfaces, nullptr);
     free_win_surfaces(win);
 }
+
+// The border a window's state asks for, as it lands on the screen: one
+// colour for the whole frame, or selection corners on an alarm-coloured
+// frame; no selection colour at all under remote control.
+TEST_F(VoutRender, BorderColoursOfTheWindowStates)
+{
+    set_rects(100, 80, 400, 300, 4); // corner lengths 66 x 60
+    borderTB = borderLR = 4;
+    const Rgb sel = {153, 102, 51}, alarm = {192, 255, 255}, lost = {255, 0, 0},
+              plain = {51, 0, 0}, black = {0, 0, 0};
+    struct Case {
+        uint32_t state;
+        int rctrl;
+        Rgb corner, side;
+    };
+    for (Case c : {Case{0, 0, plain, plain}, Case{WS_SE, 0, sel, sel},
+                   Case{WS_AL, 0, alarm, alarm}, Case{WS_MO, 0, lost, lost},
+                   Case{WS_SE | WS_AL, 0, sel, alarm},
+                   Case{WS_SE | WS_MO, 0, sel, lost},
+                   Case{WS_SE, 1, plain, plain},
+                   Case{WS_SE | WS_AL, 1, black, alarm}}) {
+        SCOPED_TRACE(testing::Message() << "state 0x" << std::hex << c.state
+                                        << " rctrl " << c.rctrl);
+        fill_screen(black);
+        conf->rctrl_enabled = uint32_t(c.rctrl);
+        win->state = c.state;
+        update_win_border(win);
+        for (auto [x, y] : {std::pair{101, 81}, {498, 378}, {160, 82}, {102, 135}})
+            EXPECT_TRUE(near(pixel(x, y), c.corner)) << pixel(x, y) << " at " << x << "," << y;
+        for (auto [x, y] : {std::pair{300, 81}, {300, 377}, {101, 230}, {498, 230}})
+            EXPECT_TRUE(near(pixel(x, y), c.side)) << pixel(x, y) << " at " << x << "," << y;
+        EXPECT_EQ(changed_box(win->video_rect, black).w, 0u);
+    }
+    conf->rctrl_enabled = 0;
+}
