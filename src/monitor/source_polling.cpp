@@ -207,7 +207,10 @@ extern "C" int poll_wins_sources(int64_t now)
     int changes = 0;
     const int64_t no_signal_us = int64_t(conf->no_signal) * 1000000;
     const int64_t reconnect_us = int64_t(conf->reconnect_timeout) * 1000;
-    const int timeout_ms = int(conf->no_signal * 1000);
+    // In 64 bits: a no-signal time of days must not wrap into a short or
+    // negative (disabled) read time-out.
+    const int64_t timeout64 = int64_t(conf->no_signal) * 1000;
+    const int timeout_ms = timeout64 > INT_MAX ? INT_MAX : int(timeout64);
 
     for (int wi = 0; wi < WINDOWS_COUNT; wi++) {
         window *w = &windows[wi];

@@ -25,9 +25,10 @@ void f_stop(void *h)
     fs(h)->stops++;
     fs(h)->state = SRC_STATE_STOPPED;
 }
-int f_poll(void *h, int, media_frame *f, int64_t, int)
+int f_poll(void *h, int, media_frame *f, int64_t, int timeout_ms)
 {
     FakeStream *s = fs(h);
+    s->last_timeout_ms = timeout_ms;
     if (s->polls.empty())
         return 0;
     int r = s->polls.front();

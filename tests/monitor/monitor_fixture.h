@@ -25,6 +25,7 @@ struct FakeStream {
     int stops = 0;
     bool play_ok = true;
     std::deque<int> polls; // results of the next polls; empty = 0
+    int last_timeout_ms = -1; // time-out the last poll was given
     uint32_t width = 704, height = 576, format = MEDIA_FMT_I420;
 };
 

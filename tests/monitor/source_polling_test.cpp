@@ -1,4 +1,5 @@
 // Polling window sources: first frames, failures, restarts, switches.
+#include <climits>
 #include <unistd.h>
 
 #include "log_capture.h"
@@ -272,4 +273,18 @@ TEST_F(Polling, OverlayOrDisplayFailureEndsTheProgram)
     stream(cam2_).polls = {1};
     EXPECT_EQ(tick(), -1);
     fake_vout.show_frame = show;
+}
+
+// The read time-out handed to the driver is the no-signal time, whatever
+// its size: a long one must not wrap into a short or disabled time-out.
+TEST_F(Polling, ReadTimeoutIsTheNoSignalTimeWithoutWrapping)
+{
+    tick();
+    EXPECT_EQ(stream(cam1_).last_timeout_ms, 4000);
+    conf->no_signal = 4294968; // x 1000 wraps 32 bits to 704
+    tick();
+    EXPECT_EQ(stream(cam1_).last_timeout_ms, INT_MAX);
+    conf->no_signal = 3000000; // x 1000 fits 32 unsigned bits, not an int
+    tick();
+    EXPECT_EQ(stream(cam1_).last_timeout_ms, INT_MAX);
 }
