@@ -125,9 +125,13 @@ video8 format=I420 size=64x48 nosignal=1 cam=8
         }
     EXPECT_GT(dark, 1000);
     EXPECT_GT(bright, 1000);
-    // Cameras differ in colour: the top-left chroma of 3 and 7 differ.
-    EXPECT_NE(std::make_pair(f3.data[d1], f3.data[d1 + d1 / 4]),
-              std::make_pair(f7.data[d1], f7.data[d1 + d1 / 4]));
+    // Cameras differ in colour: their first chroma rows differ (compared
+    // over the whole row, since the sweeping bar has neutral chroma).
+    int differing = 0;
+    for (size_t x = 0; x < 704 / 2; ++x)
+        differing += f3.data[d1 + x] != f7.data[d1 + x] ||
+                     f3.data[d1 + d1 / 4 + x] != f7.data[d1 + d1 / 4 + x];
+    EXPECT_GT(differing, 100);
 
     // GREY: luma only.
     int fd4 = open("/dev/video4", O_RDWR);
