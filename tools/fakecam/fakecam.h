@@ -223,7 +223,8 @@ void generator_start();
 void generator_wake();
 // Stops the thread, waiting at most about a second; false if it did not end.
 bool generator_stop();
-// Keep the generator's lock consistent across fork().
+// Keep the generator's lock consistent across fork(); the prepare step
+// waits until the thread is idle between two rounds of frames.
 void generator_fork_prepare();
 void generator_fork_parent();
 void generator_fork_child();

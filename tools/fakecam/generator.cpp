@@ -32,6 +32,12 @@ std::condition_variable *g_gen_cv = nullptr; // set by generator_start
 bool g_wake = false;
 bool g_stop = false;
 bool g_done = false;
+// The thread is starting or making frames, rather than waiting.  A fork
+// waits until it is false: while busy, the thread may hold locks we cannot
+// see (the allocator's, when the sanitizer runtime does not guard them
+// across fork), and a child that inherits one locked for ever deadlocks its
+// own generator on its first allocation.
+bool g_busy = false;
 pid_t g_gen_pid = 0; // process in which the thread runs
 pthread_t g_thread{};
 
@@ -128,6 +134,8 @@ void *generator_main(void *)
         earliest = std::min(earliest, last_ctl + CTL_PERIOD_US);
 
         std::unique_lock lk(g_gen_mu);
+        g_busy = false;
+        g_gen_cv->notify_all(); // a fork waiting for us to be idle
         if (g_stop)
             break;
         int64_t wait = earliest - mono_us();
@@ -137,6 +145,7 @@ void *generator_main(void *)
         g_wake = false;
         if (g_stop)
             break;
+        g_busy = true;
     }
     std::lock_guard lk(g_gen_mu);
     g_done = true;
@@ -174,6 +183,8 @@ void generator_start()
     if (g_gen_pid == getpid())
         return;
     g_stop = g_done = g_wake = false;
+    // Busy from before its creation: the thread's own start-up allocates.
+    g_busy = true;
     if (!g_gen_cv)
         g_gen_cv = new std::condition_variable;
     // The host process decides which of its threads takes signals; ours
@@ -186,6 +197,7 @@ void generator_start()
     if (r != 0) {
         std::fprintf(stderr, "fakecam: cannot start the frame generator: %s\n",
                      std::strerror(r));
+        g_busy = false;
         return;
     }
     pthread_detach(g_thread);
@@ -217,7 +229,11 @@ bool generator_stop()
 
 void generator_fork_prepare()
 {
-    g_gen_mu.lock();
+    std::unique_lock lk(g_gen_mu);
+    // The child then starts from a thread that was idle, holding nothing.
+    if (g_gen_pid == getpid())
+        g_gen_cv->wait(lk, [] { return !g_busy; });
+    lk.release(); // held across the fork
 }
 void generator_fork_parent()
 {
