@@ -168,12 +168,17 @@ extern "C" int check_local_server(const char *db, int n)
 extern "C" void set_src_fail_state(window *w, const char *uri)
 {
     winStateReset(w, WS_WT);
-    if (!uri || uri[0] != '/')
+    // The cause is judged afresh at every failure: a recording server that
+    // came back (or went away) since the last one changes the label, which
+    // would otherwise keep the first cause until the next picture.
+    if (!uri || uri[0] != '/' ||
+        check_local_server(conf->db_name, w->cam ? w->cam->nr : 0) == 1) {
+        winStateReset(w, WS_SF);
         winStateSet(w, WS_CF);
-    else if (check_local_server(conf->db_name, w->cam ? w->cam->nr : 0) == 1)
-        winStateSet(w, WS_CF);
-    else
+    } else {
+        winStateReset(w, WS_CF);
         winStateSet(w, WS_SF);
+    }
 }
 
 extern "C" void win_src_failed(window *w, media_source *s, int reason)
@@ -221,7 +226,13 @@ extern "C" int poll_wins_sources(int64_t now)
 
             if (j == w->cur_src && is_source_stopped(s)) {
                 if (now - int64_t(s->t_fail) > no_signal_us) {
+                    // The source was stopped already: reporting it again
+                    // is no new stop and must not put the restart off,
+                    // or a no-signal time shorter than the reconnect
+                    // time-out would never let it restart.
+                    const uint64_t stopped_at = s->t_stop;
                     win_src_failed(w, s, 2);
+                    s->t_stop = stopped_at;
                     changes++;
                 }
                 const int64_t last = int64_t(s->t_stop > s->t_play ? s->t_stop

@@ -126,6 +126,44 @@ TEST_F(Polling, DeadSourceRestartsAfterReconnectAndReportsEveryNoSignal)
     EXPECT_TRUE(w->state & (WS_SF | WS_CF));
 }
 
+// The repeated failure report must not put the restart off: with a
+// no-signal time not longer than the reconnect time-out, a dead source is
+// still played again every reconnect time-out.
+TEST_F(Polling, DeadSourceRestartsEvenWhenNoSignalIsNotLongerThanReconnect)
+{
+    conf->no_signal = 1;
+    conf->reconnect_timeout = 2000;
+    stream(cam1_).polls = {1, POLL_ERROR};
+    tick();
+    tick(); // fails: stopped, t_fail = now
+    stream(cam1_).play_ok = false;
+    const int plays = stream(cam1_).plays;
+    for (int i = 0; i < 60; i++) // 6 s in 100 ms ticks
+        tick(100000);
+    EXPECT_GE(stream(cam1_).plays, plays + 2);
+    EXPECT_LE(stream(cam1_).plays, plays + 3);
+}
+
+// Each failure judges the cause again: a server that came back turns
+// "server failure" into "no signal", and the other way round.
+TEST_F(Polling, FailureCauseFollowsTheRecordingServer)
+{
+    window *w = cam1_->win;
+    stream(cam1_).polls = {1, POLL_READ_TIMEOUT};
+    tick();
+    tick();
+    ASSERT_TRUE(w->state & WS_SF);
+    stream(cam1_).play_ok = false; // stays dead
+    lock_file(1, std::to_string(getpid()));
+    tick(4100000); // reported again after no-signal seconds
+    EXPECT_TRUE(w->state & WS_CF);
+    EXPECT_FALSE(w->state & WS_SF);
+    lock_file(1, "1");
+    tick(4100000);
+    EXPECT_TRUE(w->state & WS_SF);
+    EXPECT_FALSE(w->state & WS_CF);
+}
+
 TEST_F(Polling, CheckLocalServerReadsThePidFromTheLockFile)
 {
     EXPECT_EQ(check_local_server("tirsk6_db", 7), 0) << "no lock file";

@@ -155,13 +155,14 @@ bool ViewerRun::start(const Display &display,
                                      "-D", "tirsk6_db", "-v"};
     write_file(dir_.file("none.conf"), "");
     argv.insert(argv.end(), options.begin(), options.end());
-    const std::vector<std::string> env = {
+    std::vector<std::string> env = {
         "DISPLAY=" + display_,
         "LD_PRELOAD=" + fakecam_library(),
         "FAKECAM_CONFIG=" + dir_.file("cams.conf"),
         "TIRSK_LOCK_DIR=" + lock_dir(),
         "XDG_CONFIG_HOME=" + dir_.path(),
     };
+    env.insert(env.end(), extra_env_.begin(), extra_env_.end());
     child_ = std::make_unique<Child>(argv, env, dir_.file("viewer.out"),
                                      dir_.file("viewer.log"));
     return wait_log(") started", timeout_ms);
@@ -177,6 +178,16 @@ bool ViewerRun::wait_log(const std::string &text, int timeout_ms)
 std::string ViewerRun::log() const
 {
     return read_file(dir_.file("viewer.log"));
+}
+
+size_t ViewerRun::log_count(const std::string &text) const
+{
+    const std::string all = log();
+    size_t n = 0;
+    for (size_t at = all.find(text); at != std::string::npos;
+         at = all.find(text, at + text.size()))
+        n++;
+    return n;
 }
 
 bool ViewerRun::cam_command(const std::string &device, const std::string &command)

@@ -61,6 +61,11 @@ public:
     // Waits until the log contains text.
     bool wait_log(const std::string &text, int timeout_ms = 10000);
     std::string log() const;
+    // How often text occurs in the log.
+    size_t log_count(const std::string &text) const;
+    // Extra environment entries ("NAME=value") for the viewer; call before
+    // start().  Later entries win over the harness's own.
+    void add_env(const std::string &entry) { extra_env_.push_back(entry); }
     // fakecamctl command for a device, e.g. ("video3", "stall").
     bool cam_command(const std::string &device, const std::string &command);
     // xdotool arguments, e.g. {"key", "F2"}.
@@ -75,6 +80,7 @@ public:
 private:
     TempDir dir_;
     std::string display_;
+    std::vector<std::string> extra_env_;
     std::unique_ptr<Child> child_;
     bool stopped_ = false;
     RunResult result_;

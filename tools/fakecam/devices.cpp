@@ -508,14 +508,19 @@ void publish(Device &d, std::vector<uint8_t> &rendered)
 
 // Process exit: stop the generator and leave the statistics.  Everything
 // else stays allocated, as other destructors may still use a descriptor.
-__attribute__((destructor)) static void fakecam_fini()
+// Runs once, from whichever comes first: the library's destructor, or
+// _exit(), by which a program may end without running destructors.
+void finish_process()
 {
-    if (!g_active || g_init_pid != getpid())
+    static std::atomic<bool> done{false};
+    if (!g_active || g_init_pid != getpid() || done.exchange(true))
         return;
     generator_stop();
     events_flush();
     if (!G().stats_path.empty())
         write_stats(G().stats_path.c_str());
 }
+
+__attribute__((destructor)) static void fakecam_fini() { finish_process(); }
 
 } // namespace fakecam

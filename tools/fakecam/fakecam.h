@@ -232,6 +232,9 @@ void generator_fork_child();
 void poll_ctl_dir();
 
 void write_stats(const char *path);
+// Ends the library's work in the process that loaded the configuration
+// (generator stopped, events flushed, statistics written); once.
+void finish_process();
 
 // ---- real libc functions (interpose.cpp) ----------------------------------
 namespace real {

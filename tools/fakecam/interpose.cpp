@@ -6,6 +6,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -24,6 +25,7 @@ using read_fn = ssize_t(int, void *, size_t);
 using read_chk_fn = ssize_t(int, void *, size_t, size_t);
 using ioctl_fn = int(int, unsigned long, ...);
 using close_fn = int(int);
+using exit_fn = void(int);
 
 // dlsym is thread-safe; two threads racing here store the same pointer.
 template <typename Fn>
@@ -203,6 +205,19 @@ int close(int fd)
         return emu_close(h);
     FAKECAM_NEXT(close_fn, close);
     return next_close(fd);
+}
+
+// A program that ends with _exit() runs no destructors: leave the
+// statistics first.
+void _exit(int status)
+{
+    finish_process();
+    static std::atomic<exit_fn *> slot{nullptr};
+    exit_fn *next_exit = next(slot, "_exit");
+    if (next_exit)
+        next_exit(status);
+    for (;;)
+        syscall(SYS_exit_group, status);
 }
 
 } // extern "C"

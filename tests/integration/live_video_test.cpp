@@ -1,0 +1,295 @@
+// Live pictures of simulated capture devices on a virtual display: every
+// window shows its camera moving, grey devices in grey, the no-signal
+// marker, stalled devices with their status label, and recovery.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "e2e.h"
+#include "live_checks.h"
+
+using namespace testsupport;
+using namespace livecheck;
+
+namespace {
+
+void pause_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+constexpr SDL_Color NAME_FG = {220, 220, 220, 0};
+constexpr SDL_Color NAME_BG = {31, 31, 31, 0};
+constexpr SDL_Color ALERT_BG = {64, 0, 0, 0};
+constexpr SDL_Color RED = {255, 0, 0, 0};
+constexpr SDL_Color BLACK = {0, 0, 0, 0};
+
+const char *const NO_SIGNAL = " НЕТ СИГНАЛА  ";
+const char *const SERVER_FAILURE = " СБОЙ СЕРВЕРА ";
+
+// Milliseconds of the day of a log line's time stamp ("<6>2026-01-01 12:00:00.123 ...").
+long stamp_ms(const std::string &line)
+{
+    int h, m, s, ms;
+    if (sscanf(line.c_str(), "<%*d>%*d-%*d-%*d %d:%d:%d.%d", &h, &m, &s, &ms) != 4)
+        return -1;
+    return ((h * 60L + m) * 60 + s) * 1000 + ms;
+}
+
+// Time stamps of the log lines that contain text.
+std::vector<long> stamps_of(const std::string &log, const std::string &text)
+{
+    std::vector<long> out;
+    size_t start = 0;
+    while (start < log.size()) {
+        size_t end = log.find('\n', start);
+        if (end == std::string::npos)
+            end = log.size();
+        const std::string line = log.substr(start, end - start);
+        if (line.find(text) != std::string::npos)
+            out.push_back(stamp_ms(line));
+        start = end + 1;
+    }
+    return out;
+}
+
+class LiveVideo : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        display_ = std::make_unique<Display>(800, 600);
+        if (!display_->ok())
+            GTEST_SKIP() << "no Xvfb";
+    }
+    void TearDown() override
+    {
+        run_.reset();
+        display_.reset();
+    }
+    // Starts the viewer at verbose level 3, which logs the window geometry.
+    void start(const std::string &catalogue, const std::string &cams,
+               std::vector<std::string> options = {})
+    {
+        run_ = std::make_unique<ViewerRun>(catalogue, cams);
+        options.insert(options.begin(), "--verbose=3");
+        ASSERT_TRUE(run_->start(*display_, options)) << run_->log();
+        wins_ = window_boxes(run_->log());
+        ASSERT_FALSE(wins_.empty()) << run_->log();
+    }
+    Image shot(const std::string &name) { return screenshot(*display_, run_->dir().file(name)); }
+    // Share of a window's picture that changed between two pictures.
+    double moved(const Image &a, const Image &b, int win)
+    {
+        const Box v = wins_.at(win).video.inner(4);
+        return double(count_changed(a, b, v)) / (v.w * v.h);
+    }
+    bool label(const Image &img, int win, const char *text, SDL_Color fg, SDL_Color bg,
+               Place place)
+    {
+        const double bad = label_mismatch(img, wins_.at(win).video, text, fg, bg, place);
+        if (bad > 0.02)
+            ADD_FAILURE() << "window " << win << ": \"" << text << "\" differs in "
+                          << int(bad * 100) << "% of its pixels";
+        return bad <= 0.02;
+    }
+    double border_share(const Image &img, int win, int r, int g, int b)
+    {
+        return double(border_pixels(img, wins_.at(win), r, g, b)) /
+               border_length(wins_.at(win));
+    }
+    // The simulated picture's camera number: white digits on a black box
+    // in the middle of the window.
+    bool number_box(const Image &img, int win)
+    {
+        const Box v = wins_.at(win).video;
+        const Box mid = v.centre(v.w / 3, v.h / 2);
+        const int all = mid.w * mid.h;
+        const int dark = count_colour(img, mid, 16, 16, 16, 14);
+        const int light = count_colour(img, mid, 235, 235, 235, 20);
+        return dark > all / 5 && light > all / 10;
+    }
+
+    std::unique_ptr<Display> display_;
+    std::unique_ptr<ViewerRun> run_;
+    std::map<int, WinBoxes> wins_;
+};
+
+const char *const QUAD = R"(camera 0 allow_local=1 video_src=yes geometry=352x288
+camera 1-4 work=1 v4l_pipe={nr} text_left="Cam {nr}"
+layout 0 L QUAD_4_4 "Hall" 1 2 3 4
+)";
+
+} // namespace
+
+TEST_F(LiveVideo, EveryWindowShowsItsCameraWithNameBorderAndSignalMarker)
+{
+    start(QUAD,
+          "video1 size=352x288 fps=25\n"
+          "video2 size=352x288 fps=25 format=GREY\n"
+          "video3 size=352x288 fps=25 nosignal=1\n"
+          "video4 size=352x288 fps=25\n",
+          {"--camname-timeout=0"});
+    ASSERT_EQ(wins_.size(), 4u);
+    ASSERT_TRUE(run_->wait_log("cam[04] src#0: playback started")) << run_->log();
+    pause_ms(500);
+    const Image a = shot("a.png");
+    pause_ms(500);
+    const Image b = shot("b.png");
+    ASSERT_TRUE(a.ok() && b.ok());
+
+    for (int w = 1; w <= 4; w++) {
+        SCOPED_TRACE("window " + std::to_string(w));
+        if (w != 3) {
+            EXPECT_GT(moved(a, b, w), 0.01) << "a moving picture";
+        }
+        EXPECT_TRUE(number_box(b, w));
+        label(b, w, (" Cam " + std::to_string(w) + " ").c_str(), NAME_FG,
+              w == 3 ? ALERT_BG : NAME_BG, Place::bottom_left);
+    }
+    // Borders: window 1 is selected, window 3 has lost its signal.
+    EXPECT_GT(border_share(b, 1, 153, 102, 51), 0.9);
+    EXPECT_GT(border_share(b, 2, 51, 0, 0), 0.9);
+    EXPECT_GT(border_share(b, 3, 255, 0, 0), 0.9);
+    EXPECT_GT(border_share(b, 4, 51, 0, 0), 0.9);
+    // A grey device is grey; a colour one is not.
+    EXPECT_LE(max_tint(b, wins_.at(2).video), 4);
+    EXPECT_GT(max_tint(b, wins_.at(1).video), 40);
+    // No signal: the device's flat blue picture, standing still.
+    EXPECT_EQ(moved(a, b, 3), 0.0);
+
+    // The signal returns: ordinary border, ordinary name, moving picture.
+    ASSERT_TRUE(run_->cam_command("video3", "nosignal off"));
+    pause_ms(600);
+    const Image c = shot("c.png");
+    pause_ms(400);
+    const Image d = shot("d.png");
+    EXPECT_GT(border_share(d, 3, 51, 0, 0), 0.9);
+    EXPECT_GT(moved(c, d, 3), 0.01);
+    label(d, 3, " Cam 3 ", NAME_FG, NAME_BG, Place::bottom_left);
+
+    // And goes again.
+    ASSERT_TRUE(run_->cam_command("video3", "nosignal on"));
+    pause_ms(600);
+    const Image e = shot("e.png");
+    EXPECT_GT(border_share(e, 3, 255, 0, 0), 0.9);
+    label(e, 3, " Cam 3 ", NAME_FG, ALERT_BG, Place::bottom_left);
+    EXPECT_GT(border_share(e, 4, 51, 0, 0), 0.9) << "other windows keep theirs";
+    EXPECT_TRUE(run_->child()->running());
+}
+
+// A stalled device of a camera whose recording server runs (its lock file
+// names a live process) has no signal; without a running server the
+// server has failed.  The viewer retries on its own and recovers.
+TEST_F(LiveVideo, StalledDeviceShowsWhyAndRecoversByItself)
+{
+    start(R"(camera 0 allow_local=1 video_src=yes geometry=352x288
+camera 1-2 work=1 v4l_pipe={nr} text_left="Cam {nr}"
+layout 0 L WIDE_2_2 "Pair" 1 2
+)",
+          "video1 size=352x288 fps=25\nvideo2 size=352x288 fps=25\n",
+          {"--no-signal=2", "--reconnect-timeout=1", "--camname-timeout=0"});
+    ASSERT_TRUE(run_->wait_log("cam[02] src#0: playback started")) << run_->log();
+    const std::string lock = run_->lock_dir() + "/DB:tirsk6_db..cam01";
+
+    // No lock file at all.
+    ASSERT_TRUE(run_->cam_command("video1", "stall"));
+    ASSERT_TRUE(run_->wait_log("/dev/video1 -> read timeout (2000 ms)")) << run_->log();
+    pause_ms(300);
+    Image img = shot("noserver.png");
+    label(img, 1, SERVER_FAILURE, RED, BLACK, Place::centre);
+    EXPECT_GT(label_mismatch(img, wins_.at(2).video, SERVER_FAILURE, RED, BLACK,
+                             Place::centre),
+              0.5)
+        << "only in the stalled window";
+
+    // A lock file naming a process that has ended: still a server failure.
+    pid_t dead = fork();
+    if (dead == 0)
+        _exit(0);
+    waitpid(dead, nullptr, 0);
+    write_file(lock, std::to_string(dead) + "\n");
+    size_t timeouts = run_->log_count("read timeout (2000 ms)");
+    ASSERT_TRUE(wait_until(10000, [&] {
+        return run_->log_count("read timeout (2000 ms)") > timeouts;
+    }));
+    pause_ms(300);
+    label(shot("deadserver.png"), 1, SERVER_FAILURE, RED, BLACK, Place::centre);
+
+    // The server runs (this test's process): no signal.
+    write_file(lock, std::to_string(getpid()));
+    timeouts = run_->log_count("read timeout (2000 ms)");
+    ASSERT_TRUE(wait_until(10000, [&] {
+        return run_->log_count("read timeout (2000 ms)") > timeouts;
+    }));
+    pause_ms(300);
+    label(shot("nosignal.png"), 1, NO_SIGNAL, RED, BLACK, Place::centre);
+    const Image live1 = shot("live1.png");
+    pause_ms(300);
+    const Image live2 = shot("live2.png");
+    EXPECT_GT(moved(live1, live2, 2), 0.01) << "the other camera goes on";
+
+    // Retries: restarted after each stop, one failure line per time-out at
+    // most, never closer together than the no-signal time.
+    pause_ms(3000);
+    const std::string log = run_->log();
+    const auto plays = stamps_of(log, "+++ PLAY /dev/video1 +++");
+    std::vector<long> failures;
+    for (const char *how : {"cam[01] src#0: cur. playback stopped by read timeout",
+                            "cam[01] src#0: cur. playback failed by read timeout"})
+        for (long t : stamps_of(log, how))
+            failures.push_back(t);
+    std::sort(failures.begin(), failures.end());
+    EXPECT_GE(plays.size(), 4u) << log;
+    EXPECT_GE(failures.size(), 3u) << log;
+    for (size_t i = 1; i < failures.size(); i++)
+        EXPECT_GE(failures[i] - failures[i - 1], 1990) << "failure " << i;
+    for (size_t i = 2; i < plays.size(); i++)
+        EXPECT_GE(plays[i] - plays[i - 1], 990) << "restart " << i;
+    EXPECT_EQ(run_->log_count("+++ PLAY /dev/video2 +++"), 1u) << "camera 2 never restarted";
+
+    // The device delivers again: the picture comes back by itself.
+    const size_t starts = run_->log_count("cam[01] src#0: cur. playback started");
+    ASSERT_TRUE(run_->cam_command("video1", "resume"));
+    ASSERT_TRUE(wait_until(8000, [&] {
+        return run_->log_count("cam[01] src#0: cur. playback started") > starts;
+    })) << run_->log();
+    pause_ms(500);
+    const Image r1 = shot("r1.png");
+    pause_ms(400);
+    const Image r2 = shot("r2.png");
+    EXPECT_GT(moved(r1, r2, 1), 0.01);
+    EXPECT_TRUE(number_box(r2, 1));
+    EXPECT_GT(label_mismatch(r2, wins_.at(1).video, NO_SIGNAL, RED, BLACK, Place::centre), 0.5);
+    EXPECT_GT(border_share(r2, 1, 153, 102, 51), 0.9) << "selected again, no alert";
+}
+
+// A device in a format the viewer does not take is refused with an error;
+// while it keeps failing the same way, every retry logs it at info level.
+// (The first retry still counts as news: the poll that reported the first
+// refusal forgets it.)
+TEST_F(LiveVideo, UnsupportedFormatIsRefusedLoudlyThenQuietly)
+{
+    start(QUAD,
+          "video1 size=352x288 format=YUYV\nvideo2 size=352x288\n"
+          "video3 size=352x288\nvideo4 size=352x288\n",
+          {"--reconnect-timeout=1", "--no-signal=1"});
+    const std::string msg = "cam[01] src#0 <-- v4l2: unexpected pixelformat 0x56595559\n";
+    ASSERT_TRUE(wait_until(10000, [&] { return run_->log_count(msg) >= 5; })) << run_->log();
+    const std::string log = run_->log();
+    std::string levels;
+    for (size_t at = log.find(msg); at != std::string::npos; at = log.find(msg, at + 1))
+        levels += log.substr(log.rfind('\n', at) + 1, 3);
+    EXPECT_EQ(levels.substr(0, 3), "<3>");
+    EXPECT_EQ(levels.find("<3>", 6), std::string::npos) << levels;
+    EXPECT_EQ(levels.substr(levels.size() - 9), "<6><6><6>") << levels;
+    // The refused camera shows its failure; the others play.
+    EXPECT_EQ(run_->log_count("cam[01] src#0: playback started"), 0u);
+    EXPECT_EQ(run_->log_count("cam[01] src#0: cur. playback started"), 0u);
+    EXPECT_EQ(run_->log_count("cam[04] src#0: playback started"), 1u);
+    const Image img = shot("yuyv.png");
+    label(img, 1, SERVER_FAILURE, RED, BLACK, Place::centre);
+    EXPECT_TRUE(number_box(img, 4));
+}
