@@ -15,7 +15,7 @@
 #include "vout.h"
 
 extern "C" {
-int32_t cur_layout;
+int32_t cur_layout = -1; // -1: no layout shown (before or after a failed start)
 base_cell layout_base_cell;
 win_rect saved_rect;
 win_rect saved_video_rect;
@@ -116,6 +116,9 @@ extern "C" int mon_start(void)
         ok = apply_layout(&conf->layouts[start]);
     }
     if (!ok) {
+        // Nothing is shown: every layout key, the start layout's included,
+        // must be able to show one later.
+        cur_layout = -1;
         popup_printf(POPUP_ERROR, "Ошибка переключения\nна раскладку №%d",
                      start);
         return 0;
@@ -255,7 +258,9 @@ extern "C" int switch_layout(int n, int popup_if_undefined)
     if (vout && vout->popup_close)
         vout->popup_close();
     const int prev = cur_layout;
-    bool ok = send_layout_event(n, prev);
+    // The collector hears of the layout shown until now, or 1000 when none
+    // is (a start layout that failed), as at the start.
+    bool ok = send_layout_event(n, prev >= 0 ? prev : 1000);
     if (ok) {
         // The selection's grid position is taken from the current layout,
         // so the new one must be current while it is built.
