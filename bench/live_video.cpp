@@ -1,0 +1,343 @@
+// Live video cost of the whole viewer: on a private 1920x1080 Xvfb, N
+// simulated 704x576 I420 devices at 25 fps in a layout of N windows, the
+// real viewer runs for a while; then the reference program
+// (bench_reference_overlay: read into an overlay, display it, nothing else)
+// runs on the same devices and cells.  Printed for each N:
+//   - frames displayed per second per camera (lowest and median camera),
+//   - CPU seconds per displayed frame, viewer + X server, and the ratio to
+//     the reference,
+//   - peak memory (VmHWM) of the viewer,
+//   - time from a frame becoming readable to the read that takes it for
+//     display (median, 99th percentile), from the simulator's event log;
+//     the display follows the read in the same call,
+//   - the viewer's CPU share while every device is stalled.
+//
+//   bench_live_video [-t SECONDS] [N ...]   (default 10 s; N of 4 16 40 60)
+#include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::string g_build; // the build tree: bench/.. of this program
+
+void pause_s(double s) { std::this_thread::sleep_for(std::chrono::duration<double>(s)); }
+
+int64_t mono_us()
+{
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return int64_t(t.tv_sec) * 1000000 + t.tv_nsec / 1000;
+}
+
+std::string slurp(const std::string &path)
+{
+    std::ifstream f(path);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+void spit(const std::string &path, const std::string &text) { std::ofstream(path) << text; }
+
+// utime + stime of a process, in seconds.
+double cpu_s(pid_t pid)
+{
+    const std::string stat = slurp("/proc/" + std::to_string(pid) + "/stat");
+    const size_t close = stat.rfind(')');
+    if (close == std::string::npos)
+        return 0;
+    std::istringstream in(stat.substr(close + 2));
+    std::string field;
+    unsigned long long ut = 0, st = 0;
+    for (int i = 3; i <= 15 && in >> field; i++) {
+        if (i == 14)
+            ut = std::stoull(field);
+        if (i == 15)
+            st = std::stoull(field);
+    }
+    return double(ut + st) / double(sysconf(_SC_CLK_TCK));
+}
+
+long vm_hwm_kb(pid_t pid)
+{
+    const std::string s = slurp("/proc/" + std::to_string(pid) + "/status");
+    const size_t at = s.find("VmHWM:");
+    return at == std::string::npos ? -1 : atol(s.c_str() + at + 6);
+}
+
+pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string> &env,
+            const std::string &out, const std::string &err)
+{
+    const pid_t pid = fork();
+    if (pid != 0)
+        return pid;
+    const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(o, 1);
+    dup2(e, 2);
+    for (const auto &v : env)
+        putenv(const_cast<char *>(v.c_str()));
+    std::vector<char *> args;
+    for (const auto &a : argv)
+        args.push_back(const_cast<char *>(a.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+}
+
+int run_wait(const std::vector<std::string> &argv)
+{
+    const pid_t pid = spawn(argv, {}, "/dev/null", "/dev/null");
+    int st = 0;
+    waitpid(pid, &st, 0);
+    return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}
+
+// A private X server; its display name in *name.
+pid_t start_xvfb(const std::string &dir, std::string *name)
+{
+    const std::string file = dir + "/display";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int null = open("/dev/null", O_RDWR);
+        dup2(null, 1);
+        dup2(null, 2);
+        const std::string fds = std::to_string(fd);
+        execlp("Xvfb", "Xvfb", "-displayfd", fds.c_str(), "-noreset", "-screen", "0",
+               "1920x1080x24", "-nolisten", "tcp", nullptr);
+        _exit(127);
+    }
+    for (int i = 0; i < 100; i++) {
+        const std::string s = slurp(file);
+        if (!s.empty() && s.back() == '\n') {
+            *name = ":" + s.substr(0, s.size() - 1);
+            return pid;
+        }
+        pause_s(0.05);
+    }
+    kill(pid, SIGKILL);
+    return -1;
+}
+
+void end(pid_t pid)
+{
+    kill(pid, SIGTERM);
+    for (int i = 0; i < 100; i++) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid)
+            return;
+        pause_s(0.05);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
+const char *layout_of(int n)
+{
+    switch (n) {
+    case 4: return "QUAD_4_4";
+    case 16: return "QUAD_16_16";
+    case 40: return "WIDE_40_40";
+    default: return "WIDE_60_60";
+    }
+}
+
+// Frames read for display within [t0, t1] (microseconds), per device, and
+// their latencies from readiness.
+struct Reads {
+    std::map<std::string, long> per_device;
+    std::vector<int64_t> latency_us;
+    long total = 0;
+};
+
+Reads parse_events(const std::string &path, int64_t t0, int64_t t1)
+{
+    Reads r;
+    std::map<std::pair<std::string, unsigned>, int64_t> ready;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream ls(line);
+        int64_t t;
+        std::string what, dev;
+        unsigned seq;
+        if (!(ls >> t >> what >> dev >> seq))
+            continue;
+        if (what == "ready") {
+            ready[{dev, seq}] = t;
+        } else if (what == "read" && t >= t0 && t <= t1) {
+            r.per_device[dev]++;
+            r.total++;
+            const auto it = ready.find({dev, seq});
+            if (it != ready.end())
+                r.latency_us.push_back(t - it->second);
+        }
+    }
+    std::sort(r.latency_us.begin(), r.latency_us.end());
+    return r;
+}
+
+double percentile(const std::vector<int64_t> &v, double p)
+{
+    return v.empty() ? 0 : double(v[std::min(v.size() - 1, size_t(p * double(v.size())))]) / 1000.0;
+}
+
+struct Figures {
+    double fps_min = 0, fps_median = 0;
+    double cpu_per_frame_ms = 0; // program + X server
+    double program_cpu = 0, xserver_cpu = 0; // share of a core
+    long hwm_kb = 0;
+    double lat_median_ms = 0, lat_p99_ms = 0;
+    double idle_cpu = -1; // share of a core with every device stalled
+};
+
+Figures figures(const Reads &r, int n, double seconds, double prog_cpu, double x_cpu)
+{
+    Figures f;
+    std::vector<double> fps;
+    for (int i = 1; i <= n; i++) {
+        const auto it = r.per_device.find("video" + std::to_string(i));
+        fps.push_back(it == r.per_device.end() ? 0 : double(it->second) / seconds);
+    }
+    std::sort(fps.begin(), fps.end());
+    f.fps_min = fps.front();
+    f.fps_median = fps[fps.size() / 2];
+    f.cpu_per_frame_ms = r.total ? (prog_cpu + x_cpu) / double(r.total) * 1000 : 0;
+    f.program_cpu = prog_cpu / seconds;
+    f.xserver_cpu = x_cpu / seconds;
+    f.lat_median_ms = percentile(r.latency_us, 0.5);
+    f.lat_p99_ms = percentile(r.latency_us, 0.99);
+    return f;
+}
+
+// One measured run of a program (the viewer or the reference) on n devices.
+Figures measure(const std::string &dir, const std::string &display, pid_t xvfb, int n,
+                const std::vector<std::string> &argv, double warm, double seconds,
+                bool idle_check, const std::string &tag)
+{
+    const std::string events = dir + "/events-" + tag;
+    const std::vector<std::string> env = {
+        "DISPLAY=" + display,
+        "LD_PRELOAD=" + g_build + "/tools/fakecam/libfakecam.so",
+        "FAKECAM_CONFIG=" + dir + "/cams.conf",
+        "FAKECAM_CTL_DIR=" + dir + "/ctl-" + tag,
+        "FAKECAM_EVENTS=" + events,
+        "TIRSK_LOCK_DIR=" + dir + "/locks",
+    };
+    const pid_t pid = spawn(argv, env, dir + "/" + tag + ".out", dir + "/" + tag + ".log");
+    pause_s(warm);
+    const double p0 = cpu_s(pid), x0 = cpu_s(xvfb);
+    const int64_t t0 = mono_us();
+    pause_s(seconds);
+    const double p1 = cpu_s(pid), x1 = cpu_s(xvfb);
+    const int64_t t1 = mono_us();
+    const long hwm = vm_hwm_kb(pid);
+    double idle = -1;
+    if (idle_check) {
+        run_wait({g_build + "/tools/fakecam/fakecamctl", "-d", dir + "/ctl-" + tag, "all",
+                  "stall"});
+        pause_s(6); // past the read time-out: every window failed
+        const double i0 = cpu_s(pid);
+        pause_s(5);
+        idle = (cpu_s(pid) - i0) / 5;
+    }
+    end(pid);
+    Figures f = figures(parse_events(events, t0, t1), n, double(t1 - t0) / 1e6, p1 - p0, x1 - x0);
+    f.hwm_kb = hwm;
+    f.idle_cpu = idle;
+    return f;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    char exe[PATH_MAX] = {0};
+    if (readlink("/proc/self/exe", exe, sizeof exe - 1) <= 0)
+        return 1;
+    g_build = exe;
+    g_build = g_build.substr(0, g_build.rfind('/')); // bench/
+    g_build = g_build.substr(0, g_build.rfind('/')); // build tree
+
+    double seconds = 10;
+    std::vector<int> counts;
+    for (int i = 1; i < argc; i++) {
+        if (!strcmp(argv[i], "-t") && i + 1 < argc)
+            seconds = atof(argv[++i]);
+        else if (atoi(argv[i]) > 0 && atoi(argv[i]) <= 60)
+            counts.push_back(atoi(argv[i]));
+    }
+    if (counts.empty())
+        counts = {4, 16, 40, 60};
+
+    char tmpl[] = "/tmp/bench_live_video.XXXXXX";
+    const std::string dir = mkdtemp(tmpl);
+    mkdir((dir + "/locks").c_str(), 0755);
+    std::string display;
+    const pid_t xvfb = start_xvfb(dir, &display);
+    if (xvfb < 0) {
+        fprintf(stderr, "Xvfb did not start\n");
+        return 1;
+    }
+    const std::string load = slurp("/proc/loadavg");
+    printf("live video: %d s a run, 704x576 I420 at 25 fps, 1920x1080 Xvfb; load before: %s",
+           int(seconds), load.c_str());
+    printf("%-4s %-11s | %-23s | %-22s | %-9s | %-15s | %s\n", "N", "layout",
+           "fps/camera min  median", "CPU ms/frame (+X)  ref", "ratio", "latency ms p50 p99",
+           "VmHWM MB, idle CPU");
+
+    for (int n : counts) {
+        std::string cat = "camera 0 allow_local=1 video_src=yes geometry=704x576\n"
+                          "camera 1-" + std::to_string(n) + " work=1 v4l_pipe={nr}\n"
+                          "layout 0 L " + layout_of(n) + " \"Bench\"";
+        std::string cams;
+        for (int i = 1; i <= n; i++) {
+            cat += " " + std::to_string(i);
+            cams += "video" + std::to_string(i) + " format=I420 size=704x576 fps=25\n";
+        }
+        spit(dir + "/catalogue.txt", cat + "\n");
+        spit(dir + "/cams.conf", cams);
+        if (run_wait({g_build + "/tools/mkcatalog/mkcatalog", "-o", dir + "/tirsk6_db",
+                      dir + "/catalogue.txt"}) != 0) {
+            fprintf(stderr, "mkcatalog failed\n");
+            return 1;
+        }
+        spit(dir + "/none.conf", "");
+        const Figures v = measure(dir, display, xvfb, n,
+                                  {g_build + "/tirsk-mon", "-c", dir + "/none.conf", "-T",
+                                   "sqlite", "-H", dir, "-D", "tirsk6_db", "-g", "1920x1080"},
+                                  4, seconds, true, "viewer" + std::to_string(n));
+        const Figures r = measure(dir, display, xvfb, n,
+                                  {g_build + "/bench/bench_reference_overlay", layout_of(n),
+                                   "1920x1080", "704x576", std::to_string(seconds + 6)},
+                                  4, seconds, false, "reference" + std::to_string(n));
+        printf("%-4d %-11s | viewer %5.1f %5.1f ref %4.1f | %6.2f (%4.0f%%+%3.0f%%) %6.2f | %5.2fx   "
+               "| %5.1f %5.1f ref %4.1f %4.1f | %4ld, %.1f%%\n",
+               n, layout_of(n), v.fps_min, v.fps_median, r.fps_median, v.cpu_per_frame_ms,
+               v.program_cpu * 100, v.xserver_cpu * 100, r.cpu_per_frame_ms,
+               r.cpu_per_frame_ms > 0 ? v.cpu_per_frame_ms / r.cpu_per_frame_ms : 0,
+               v.lat_median_ms, v.lat_p99_ms, r.lat_median_ms, r.lat_p99_ms, v.hwm_kb / 1024,
+               v.idle_cpu * 100);
+        fflush(stdout);
+    }
+    printf("load after: %s", slurp("/proc/loadavg").c_str());
+    end(xvfb);
+    run_wait({"rm", "-rf", dir});
+    return 0;
+}
