@@ -12,7 +12,8 @@
 //     the display follows the read in the same call,
 //   - the viewer's CPU share while every device is stalled.
 //
-//   bench_live_video [-t SECONDS] [N ...]   (default 10 s; N of 4 16 40 60)
+//   bench_live_video [-t SECONDS] [-o VIEWER_OPTION]... [N ...]
+//   (default 10 s; N of 4 16 40 60; e.g. -o -R50 for 50 polls a second)
 #include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
@@ -277,9 +278,12 @@ int main(int argc, char **argv)
 
     double seconds = 10;
     std::vector<int> counts;
+    std::vector<std::string> extra;
     for (int i = 1; i < argc; i++) {
         if (!strcmp(argv[i], "-t") && i + 1 < argc)
             seconds = atof(argv[++i]);
+        else if (!strcmp(argv[i], "-o") && i + 1 < argc)
+            extra.push_back(argv[++i]);
         else if (atoi(argv[i]) > 0 && atoi(argv[i]) <= 60)
             counts.push_back(atoi(argv[i]));
     }
@@ -296,8 +300,12 @@ int main(int argc, char **argv)
         return 1;
     }
     const std::string load = slurp("/proc/loadavg");
-    printf("live video: %d s a run, 704x576 I420 at 25 fps, 1920x1080 Xvfb; load before: %s",
-           int(seconds), load.c_str());
+    std::string opts;
+    for (const auto &o : extra)
+        opts += " " + o;
+    printf("live video: %d s a run, 704x576 I420 at 25 fps, 1920x1080 Xvfb, viewer "
+           "options:%s; load before: %s",
+           int(seconds), opts.empty() ? " (defaults)" : opts.c_str(), load.c_str());
     printf("%-4s %-11s | %-23s | %-22s | %-9s | %-15s | %s\n", "N", "layout",
            "fps/camera min  median", "CPU ms/frame (+X)  ref", "ratio", "latency ms p50 p99",
            "VmHWM MB, idle CPU");
@@ -319,10 +327,12 @@ int main(int argc, char **argv)
             return 1;
         }
         spit(dir + "/none.conf", "");
-        const Figures v = measure(dir, display, xvfb, n,
-                                  {g_build + "/tirsk-mon", "-c", dir + "/none.conf", "-T",
-                                   "sqlite", "-H", dir, "-D", "tirsk6_db", "-g", "1920x1080"},
-                                  4, seconds, true, "viewer" + std::to_string(n));
+        std::vector<std::string> viewer = {g_build + "/tirsk-mon", "-c", dir + "/none.conf",
+                                           "-T", "sqlite", "-H", dir, "-D", "tirsk6_db",
+                                           "-g", "1920x1080"};
+        viewer.insert(viewer.end(), extra.begin(), extra.end());
+        const Figures v = measure(dir, display, xvfb, n, viewer, 4, seconds, true,
+                                  "viewer" + std::to_string(n));
         const Figures r = measure(dir, display, xvfb, n,
                                   {g_build + "/bench/bench_reference_overlay", layout_of(n),
                                    "1920x1080", "704x576", std::to_string(seconds + 6)},

@@ -28,12 +28,19 @@ extern "C" int cb_frame_tick(void *)
     int changes = r;
 
     const uint32_t fps = conf && conf->framerate ? conf->framerate : 1;
-    if (now - last_poll_usec >= int64_t(1000000 / fps)) {
+    const int64_t interval = int64_t(1000000 / fps);
+    if (now - last_poll_usec >= interval) {
         r = poll_wins_sources(now);
         if (r < 0 || quit)
             return end_loop();
         changes += r;
-        last_poll_usec = g_monotime_microsec;
+        // Polls keep their own rhythm, one interval after the other: the
+        // tick (framerate + 10 Hz) seldom falls on the interval, and
+        // counting from the tick would poll only every second tick (20
+        // times a second at 30 fps, too few for 25 fps cameras).  Still at
+        // most framerate polls a second; after a stall the rhythm restarts.
+        last_poll_usec = now - last_poll_usec < 2 * interval ? last_poll_usec + interval
+                                                             : g_monotime_microsec;
     }
     if (quit)
         return end_loop();
