@@ -216,9 +216,9 @@ TEST(FakecamDevice, NonBlockingReadsFollowEpollAtTheConfiguredRate)
     close(fd);
 }
 
-TEST(FakecamDevice, SlowReaderSkipsToTheLatestFrame)
+TEST(FakecamDevice, OneBufferKeepsOnlyTheLatestFrame)
 {
-    Child c("video1 format=GREY size=64x64 fps=50\n");
+    Child c("video1 format=GREY size=64x64 fps=50 buffers=1\n");
     if (c.parent()) {
         EXPECT_EQ(c.result.status, 0) << c.result.output;
         std::string s = c.stats();

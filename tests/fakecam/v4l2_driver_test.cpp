@@ -33,7 +33,8 @@ int poll_until(void *h, media_frame *frame, int timeout_ms, int limit_ms = 3000)
 
 TEST(FakecamWithDriver, DriverShowsFramesAndNoticesEveryFailure)
 {
-    Child c("video3 format=I420 size=64x48 fps=25 cam=3\n"
+    // One buffer: a single read below is enough to drop what came before.
+    Child c("video3 format=I420 size=64x48 fps=25 cam=3 buffers=1\n"
             "video9 format=YUYV size=64x48\n"
             "video4 format=GREY size=64x48 fail=nocapture\n");
     if (c.parent()) {

@@ -2,6 +2,7 @@
 //
 // A configuration line names one device and its options:
 //   video3 format=I420 size=704x576 fps=25 cam=3 nosignal=0 missing=0 fail=none
+//          buffers=4
 #include "fakecam.h"
 
 #include <cerrno>
@@ -67,6 +68,15 @@ bool parse_fps(std::string_view s, double &out)
         !std::isfinite(v) || v < 0.1 || v > 1000.0)
         return false;
     out = v;
+    return true;
+}
+
+bool parse_buffers(std::string_view s, unsigned &out)
+{
+    unsigned long long n = 0;
+    if (!parse_uint(s, MAX_BUFFERS, n) || n == 0)
+        return false;
+    out = unsigned(n);
     return true;
 }
 
@@ -219,6 +229,8 @@ int parse_device_line(std::string_view line, DeviceConfig &out,
             ok = parse_bool(val, c.missing);
         } else if (key == "fail") {
             ok = parse_fail(val, c.fail);
+        } else if (key == "buffers") {
+            ok = parse_buffers(val, c.buffers);
         } else {
             err = "unknown option \"" + std::string(opt) + "\"";
             return -1;
@@ -319,6 +331,9 @@ int parse_command(std::string_view line, Command &out, std::string &err)
     } else if (word == "fail") {
         c.cmd = Cmd::fail;
         ok = ok && parse_fail(arg, c.fail);
+    } else if (word == "buffers") {
+        c.cmd = Cmd::buffers;
+        ok = ok && parse_buffers(arg, c.buffers);
     } else {
         want_arg = false;
         if (word == "stall")

@@ -235,6 +235,13 @@ int emu_open(const char *path, int flags)
     }
     h->st_dev = st.st_dev;
     h->st_ino = st.st_ino;
+    // The queue's buffers are allocated here, outside the device's lock.
+    DeviceConfig cfg;
+    {
+        std::lock_guard lk(d->mu);
+        cfg = d->cfg;
+    }
+    h->queue.set_depth(cfg.buffers, frame_size(cfg));
     {
         std::lock_guard lk(g_fd_mu);
         G().handles.push_back(h);
@@ -242,7 +249,10 @@ int emu_open(const char *path, int flags)
     }
     {
         std::lock_guard lk(d->mu);
-        h->last_seq = d->seq; // only frames made after the open are read
+        // A buffers command may have come meanwhile.
+        if (h->queue.depth() != d->cfg.buffers)
+            h->queue.set_depth(d->cfg.buffers, frame_size(d->cfg));
+        // Only frames made after the open are queued for it.
         d->handles.push_back(h);
         ++d->stats.opens;
     }
@@ -289,9 +299,10 @@ ssize_t emu_read(const std::shared_ptr<Handle> &h, void *buf, size_t count)
     if (count == 0)
         return 0;
     // Wait for the readiness byte the way the descriptor is set up:
-    // blocking, or EAGAIN with O_NONBLOCK.
+    // blocking, or EAGAIN with O_NONBLOCK.  The byte is only peeked at: it
+    // stays while more frames are queued, so the descriptor stays readable.
     char tok[16];
-    ssize_t r = recv(h->fd, tok, sizeof tok, 0);
+    ssize_t r = recv(h->fd, tok, 1, MSG_PEEK);
     std::lock_guard lk(d.mu);
     if (r <= 0) {
         if (r < 0 && errno == EAGAIN)
@@ -302,30 +313,33 @@ ssize_t emu_read(const std::shared_ptr<Handle> &h, void *buf, size_t count)
             errno = EIO;
         return -1;
     }
-    while (recv(h->fd, tok, sizeof tok, MSG_DONTWAIT) > 0) {
-    }
-    h->token_pending = false;
     if (h->dead) {
         errno = h->dead;
         return -1;
     }
-    if (!d.has_frame || d.seq == h->last_seq) {
+    if (h->queue.empty()) {
+        // Another thread read the last frame between our wait and the lock.
         errno = EAGAIN;
         return -1;
     }
-    size_t n = std::min(count, d.frame.size());
+    const Slot &f = h->queue.front();
+    size_t n = std::min(count, f.data.size());
     if (d.short_armed) {
-        n = std::min(n, d.short_bytes ? d.short_bytes : d.frame.size() / 2);
+        n = std::min(n, d.short_bytes ? d.short_bytes : f.data.size() / 2);
         d.short_armed = false;
         ++d.stats.short_reads;
     }
-    std::memcpy(buf, d.frame.data(), n);
+    std::memcpy(buf, f.data.data(), n);
     int64_t now = mono_us();
     ++d.stats.delivered;
-    d.stats.skipped += d.seq - h->last_seq - 1;
-    d.stats.add_latency(now - d.ready_us);
-    h->last_seq = d.seq;
-    event_read(d.cfg.name, d.seq, now, n);
+    d.stats.add_latency(now - f.ready_us);
+    event_read(d.cfg.name, f.seq, now, n);
+    h->queue.pop();
+    if (h->queue.empty()) {
+        while (recv(h->fd, tok, sizeof tok, MSG_DONTWAIT) > 0) {
+        }
+        h->token_pending = false;
+    }
     return ssize_t(n);
 }
 
@@ -479,6 +493,14 @@ void apply_command(Device &d, const Command &c)
     case Cmd::fail:
         cfg.fail = c.fail;
         break;
+    case Cmd::buffers:
+        // Open descriptors change at once: the oldest frames beyond the new
+        // depth are dropped, and the readiness stays right as a queue that
+        // held frames keeps at least one.
+        cfg.buffers = c.buffers;
+        for (auto &h : d.handles)
+            d.stats.skipped += h->queue.set_depth(c.buffers, frame_size(cfg));
+        break;
     }
 }
 
@@ -492,16 +514,23 @@ void publish(Device &d, std::vector<uint8_t> &rendered)
     uint32_t seq = d.seq + 1;
     stamp_trailer(rendered, geometry(d.cfg.fmt, d.cfg.width, d.cfg.height), seq,
                   d.cfg.cam, now);
-    d.frame.swap(rendered);
     d.seq = seq;
-    d.ready_us = now;
-    d.has_frame = true;
     ++d.stats.produced;
-    for (auto &h : d.handles) {
-        if (h->dead || h->token_pending || h->peer < 0)
+    // Every live descriptor queues the frame; the last one takes the
+    // rendered buffer itself and hands a spare one back for the next frame.
+    size_t last = d.handles.size();
+    for (size_t i = 0; i < d.handles.size(); ++i)
+        if (!d.handles[i]->dead && d.handles[i]->peer >= 0)
+            last = i;
+    for (size_t i = 0; i < d.handles.size(); ++i) {
+        Handle &h = *d.handles[i];
+        if (h.dead || h.peer < 0)
             continue;
-        if (send(h->peer, "f", 1, MSG_DONTWAIT | MSG_NOSIGNAL) == 1)
-            h->token_pending = true;
+        if (h.queue.push(rendered, i == last, seq, now))
+            ++d.stats.skipped; // the oldest queued frame was overwritten
+        if (!h.token_pending &&
+            send(h.peer, "f", 1, MSG_DONTWAIT | MSG_NOSIGNAL) == 1)
+            h.token_pending = true;
     }
     event_ready(d.cfg.name, seq, now);
 }

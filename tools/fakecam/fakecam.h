@@ -4,9 +4,9 @@
 // begins with "/dev/video": the devices listed in the configuration file
 // behave like simple read()-capable capture devices, every other such path
 // does not exist.  Each open descriptor is one end of a Unix stream socket
-// pair; the library keeps the other end and writes one byte into it when a
-// new frame is ready, so the descriptor's readability, O_NONBLOCK, poll and
-// epoll are all handled by the kernel.  Closing the library's end after it
+// pair; the library keeps the other end and keeps one byte in it while the
+// descriptor has frames queued, so the descriptor's readability, O_NONBLOCK,
+// poll and epoll are all handled by the kernel.  Closing the library's end after it
 // received a byte makes the kernel report EPOLLERR | EPOLLHUP on the
 // application's end, which is how a vanished device looks.
 #pragma once
@@ -36,6 +36,10 @@ constexpr uint32_t FMT_YUYV = fourcc('Y', 'U', 'Y', 'V');
 // Largest accepted picture side and frame size.
 constexpr unsigned MAX_SIDE = 8192;
 constexpr size_t MAX_FRAME_BYTES = 64u << 20;
+// Filled buffers a descriptor holds for its reader, as a capture driver
+// queues a few: 1 keeps only the newest frame.
+constexpr unsigned MAX_BUFFERS = 32;
+constexpr unsigned DEFAULT_BUFFERS = 4;
 
 // Where a device fails on purpose.
 enum class Fail : uint8_t {
@@ -57,6 +61,7 @@ struct DeviceConfig {
     bool nosignal = false;
     bool missing = false;
     Fail fail = Fail::none;
+    unsigned buffers = DEFAULT_BUFFERS; // 1 to MAX_BUFFERS
 };
 
 // Memory layout of one frame.
@@ -96,7 +101,8 @@ enum class Cmd : uint8_t {
     size,
     fps,
     cam,
-    fail
+    fail,
+    buffers
 };
 struct Command {
     Cmd cmd = Cmd::stall;
@@ -107,6 +113,7 @@ struct Command {
     double fps = 0;         // fps
     int cam = 0;            // cam
     Fail fail = Fail::none; // fail
+    unsigned buffers = 0;   // buffers
 };
 // Parses one control line.  1 command, 0 blank/comment, -1 bad (err set).
 int parse_command(std::string_view line, Command &out, std::string &err);
@@ -163,15 +170,48 @@ void events_fork_release();
 std::string expand_pid(const char *path);
 
 // ---- devices (devices.cpp) -------------------------------------------------
+// One filled buffer waiting in a descriptor's queue.
+struct Slot {
+    std::vector<uint8_t> data;
+    uint32_t seq = 0;
+    int64_t ready_us = 0;
+};
+
+// The frames a descriptor has not read yet, oldest first, in a ring of
+// buffers allocated once (a format change resizes them in place).
+class FrameQueue {
+public:
+    // Sets the depth; queued frames beyond it, the oldest, are dropped and
+    // their number returned.  Buffers are kept for frames of frame_bytes.
+    size_t set_depth(unsigned depth, size_t frame_bytes);
+    unsigned depth() const { return unsigned(slots_.size()); }
+    size_t size() const { return count_; }
+    bool empty() const { return count_ == 0; }
+    // Queues a frame, taking over its buffer when take is set (frame then
+    // gets a spare buffer back) and copying it otherwise.  Returns true
+    // when the queue was full and its oldest frame was dropped for it.
+    bool push(std::vector<uint8_t> &frame, bool take, uint32_t seq,
+              int64_t ready_us);
+    const Slot &front() const { return slots_[head_]; }
+    void pop();
+    void clear() { head_ = count_ = 0; }
+
+private:
+    std::vector<Slot> slots_;
+    size_t head_ = 0, count_ = 0;
+};
+
 struct Handle {
     int fd = -1;      // the application's descriptor
     int peer = -1;    // the library's end of the pair; -1 after a hang-up
     dev_t st_dev = 0; // identity of fd, to notice a descriptor closed
     ino_t st_ino = 0; // behind the library's back
     struct Device *dev = nullptr;
-    bool token_pending = false; // a readiness byte waits in fd
-    int dead = 0;               // errno of reads after hang-up/vanish
-    uint32_t last_seq = 0;
+    // A readiness byte waits in fd; kept equal to !queue.empty() while
+    // the descriptor is alive, so fd is readable exactly while frames wait.
+    bool token_pending = false;
+    int dead = 0; // errno of reads after hang-up/vanish
+    FrameQueue queue; // under the device's mu
 };
 
 struct Device {
@@ -180,10 +220,7 @@ struct Device {
     bool stalled = false;
     bool short_armed = false;
     size_t short_bytes = 0;
-    std::vector<uint8_t> frame; // latest published frame
-    uint32_t seq = 0;
-    int64_t ready_us = 0;
-    bool has_frame = false;
+    uint32_t seq = 0; // of the last frame made
     std::vector<std::shared_ptr<Handle>> handles;
     Stats stats;
 

@@ -118,13 +118,13 @@ void write_stats(const char *path)
         const Stats &s = d.stats;
         std::fprintf(
             f,
-            "%s cam=%d format=%s size=%ux%u fps=%g opens=%" PRIu64
+            "%s cam=%d format=%s size=%ux%u fps=%g buffers=%u opens=%" PRIu64
             " refused=%" PRIu64 " produced=%" PRIu64 " delivered=%" PRIu64
             " skipped=%" PRIu64 " shortreads=%" PRIu64 " eagain=%" PRIu64
             " hangups=%" PRIu64,
             d.cfg.name.c_str(), d.cfg.cam,
             std::string(fmt_name(d.cfg.fmt)).c_str(), d.cfg.width, d.cfg.height,
-            d.cfg.fps, s.opens, s.open_refused, s.produced, s.delivered,
+            d.cfg.fps, d.cfg.buffers, s.opens, s.open_refused, s.produced, s.delivered,
             s.skipped, s.short_reads, s.eagain, s.hangups);
         if (s.delivered) {
             std::fprintf(f,
