@@ -8,9 +8,15 @@
 #include <string.h>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
+#include <memory>
 #include <regex>
 #include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
 
 #include "e2e.h"
 
@@ -143,5 +149,44 @@ inline double label_mismatch(const Image &img, const Box &area, const char *text
     SDL_FreeSurface(s);
     return w > 0 && h > 0 ? double(bad) / (w * h) : 1;
 }
+
+inline void pause_ms(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// A private 800x600 display and one viewer run on it.
+class ViewerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        display_ = std::make_unique<testsupport::Display>(800, 600);
+        // Without a display nothing here can run: fail rather than skip,
+        // a skipped test would hide a fault.
+        ASSERT_TRUE(display_->ok()) << "could not start Xvfb";
+    }
+    void TearDown() override
+    {
+        run_.reset();
+        display_.reset();
+    }
+    // Starts the viewer at verbose level 3, which logs the window geometry.
+    void start(const std::string &catalogue, const std::string &cams,
+               std::vector<std::string> options = {})
+    {
+        run_ = std::make_unique<testsupport::ViewerRun>(catalogue, cams);
+        options.insert(options.begin(), "--verbose=3");
+        ASSERT_TRUE(run_->start(*display_, options)) << run_->log();
+        wins_ = window_boxes(run_->log());
+    }
+    Image shot(const std::string &name)
+    {
+        return testsupport::screenshot(*display_, run_->dir().file(name));
+    }
+
+    std::unique_ptr<testsupport::Display> display_;
+    std::unique_ptr<testsupport::ViewerRun> run_;
+    std::map<int, WinBoxes> wins_;
+};
 
 } // namespace livecheck

@@ -16,36 +16,14 @@ using namespace livecheck;
 
 namespace {
 
-void pause_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
 const char *const PAIR = R"(camera 0 allow_local=1 video_src=yes geometry=352x288
 camera 1-2 work=1 v4l_pipe={nr} text_left="Cam {nr}"
 layout 0 L WIDE_2_2 "Pair" 1 2
 )";
 const char *const PAIR_CAMS = "video1 size=352x288\nvideo2 size=352x288\n";
 
-class LiveFaults : public ::testing::Test {
+class LiveFaults : public ViewerTest {
 protected:
-    void SetUp() override
-    {
-        display_ = std::make_unique<Display>(800, 600);
-        if (!display_->ok())
-            GTEST_SKIP() << "no Xvfb";
-    }
-    void TearDown() override
-    {
-        run_.reset();
-        display_.reset();
-    }
-    void start(const std::string &catalogue, const std::string &cams,
-               std::vector<std::string> options = {})
-    {
-        run_ = std::make_unique<ViewerRun>(catalogue, cams);
-        options.insert(options.begin(), "--verbose=3");
-        ASSERT_TRUE(run_->start(*display_, options)) << run_->log();
-        wins_ = window_boxes(run_->log());
-    }
-    Image shot(const std::string &name) { return screenshot(*display_, run_->dir().file(name)); }
     // Does window w show a moving picture?
     bool moving(int w)
     {
@@ -65,10 +43,6 @@ protected:
         EXPECT_EQ(r.status, 1);
         EXPECT_NE(r.err.find("(D) finished, ret = 0"), std::string::npos);
     }
-
-    std::unique_ptr<Display> display_;
-    std::unique_ptr<ViewerRun> run_;
-    std::map<int, WinBoxes> wins_;
 };
 
 } // namespace

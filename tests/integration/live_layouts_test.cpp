@@ -18,8 +18,6 @@ using namespace livecheck;
 
 namespace {
 
-void pause_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
 const char *const CATALOGUE = R"(camera 0 allow_local=1 video_src=yes geometry=352x288
 camera 1-5 work=1 v4l_pipe={nr} text_left="Cam {nr}"
 layout 0 L QUAD_4_4 "Hall" 1 2 3 4
@@ -64,21 +62,16 @@ size_t position(const std::string &log, const std::string &text)
     return at;
 }
 
-class LiveLayouts : public ::testing::Test {
+class LiveLayouts : public ViewerTest {
 protected:
     void SetUp() override
     {
-        display_ = std::make_unique<Display>(800, 600);
-        if (!display_->ok())
-            GTEST_SKIP() << "no Xvfb";
+        ViewerTest::SetUp();
+        if (HasFatalFailure())
+            return;
         run_ = std::make_unique<ViewerRun>(CATALOGUE, CAMS);
         events_ = run_->dir().file("events");
         script_ = run_->dir().file("coll.sh");
-    }
-    void TearDown() override
-    {
-        run_.reset();
-        display_.reset();
     }
     void start(const std::string &on_line, std::vector<std::string> options = {})
     {
@@ -91,7 +84,6 @@ protected:
     }
     std::string events() { return read_file(events_); }
     bool key(const std::string &k) { return run_->xdotool({"key", k}); }
-    Image shot(const std::string &name) { return screenshot(*display_, run_->dir().file(name)); }
     // The collector's pid from the log line that names it.
     pid_t collector_pid(const std::string &log)
     {
@@ -99,8 +91,6 @@ protected:
         return at == std::string::npos ? -1 : atoi(log.c_str() + at + 7);
     }
 
-    std::unique_ptr<Display> display_;
-    std::unique_ptr<ViewerRun> run_;
     std::string events_, script_;
 };
 

@@ -19,8 +19,6 @@ using namespace livecheck;
 
 namespace {
 
-void pause_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
 constexpr SDL_Color NAME_FG = {220, 220, 220, 0};
 constexpr SDL_Color NAME_BG = {31, 31, 31, 0};
 constexpr SDL_Color ALERT_BG = {64, 0, 0, 0};
@@ -56,30 +54,14 @@ std::vector<long> stamps_of(const std::string &log, const std::string &text)
     return out;
 }
 
-class LiveVideo : public ::testing::Test {
+class LiveVideo : public ViewerTest {
 protected:
-    void SetUp() override
-    {
-        display_ = std::make_unique<Display>(800, 600);
-        if (!display_->ok())
-            GTEST_SKIP() << "no Xvfb";
-    }
-    void TearDown() override
-    {
-        run_.reset();
-        display_.reset();
-    }
-    // Starts the viewer at verbose level 3, which logs the window geometry.
     void start(const std::string &catalogue, const std::string &cams,
                std::vector<std::string> options = {})
     {
-        run_ = std::make_unique<ViewerRun>(catalogue, cams);
-        options.insert(options.begin(), "--verbose=3");
-        ASSERT_TRUE(run_->start(*display_, options)) << run_->log();
-        wins_ = window_boxes(run_->log());
+        ViewerTest::start(catalogue, cams, std::move(options));
         ASSERT_FALSE(wins_.empty()) << run_->log();
     }
-    Image shot(const std::string &name) { return screenshot(*display_, run_->dir().file(name)); }
     // Share of a window's picture that changed between two pictures.
     double moved(const Image &a, const Image &b, int win)
     {
@@ -112,9 +94,6 @@ protected:
         return dark > all / 5 && light > all / 10;
     }
 
-    std::unique_ptr<Display> display_;
-    std::unique_ptr<ViewerRun> run_;
-    std::map<int, WinBoxes> wins_;
 };
 
 const char *const QUAD = R"(camera 0 allow_local=1 video_src=yes geometry=352x288
