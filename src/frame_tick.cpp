@@ -4,6 +4,7 @@
 #include "conf.h"
 #include "globals.h"
 #include "monitor.h"
+#include "rctrl.h"
 #include "vout.h"
 
 namespace {
@@ -26,6 +27,9 @@ extern "C" int cb_frame_tick(void *)
     if (r < 0 || quit)
         return end_loop();
     int changes = r;
+    // Remote-control requests executed as they came since the last tick
+    // may have drawn; the status document follows what is shown.
+    changes += rctrl_tick();
 
     const uint32_t fps = conf && conf->framerate ? conf->framerate : 1;
     const int64_t interval = int64_t(1000000 / fps);

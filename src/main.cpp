@@ -20,6 +20,7 @@
 #include "globals.h"
 #include "media.h"
 #include "monitor.h"
+#include "rctrl.h"
 #include "signals.h"
 #include "vout.h"
 
@@ -113,6 +114,9 @@ void set_verbosity()
 {
     tirsklog_r(nullptr, LOG_NOTICE, "%s (%c) exiting...", TIRSK_PROG_NAME,
                display_letter());
+    // The server thread reads the configuration and pushes into the event
+    // queue: it stops before either goes.
+    rctrl_stop();
     free_cams_and_wins();
     if (main_loop) {
         g_main_loop_unref(main_loop);

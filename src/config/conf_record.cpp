@@ -102,6 +102,9 @@ extern "C" CONF *init_CONF(void)
         c->http_replies[i] = MHD_create_response_from_buffer(
             t.size(), const_cast<char *>(t.data()), MHD_RESPMEM_PERSISTENT);
     }
+    // A 405 names the methods that are allowed.
+    if (c->http_replies[2])
+        MHD_add_response_header(c->http_replies[2], MHD_HTTP_HEADER_ALLOW, "GET");
     return c;
 }
 
