@@ -10,6 +10,8 @@
 #include <syslog.h>
 #include <unistd.h>
 
+#include <map>
+
 #include "conf.h"
 #include "globals.h"
 #include "monitor.h"
@@ -43,6 +45,32 @@ const layout_cell *layout_cell_of(int win_index)
     if (!def || win_index >= def->wins)
         return nullptr;
     return &def->cells[win_index];
+}
+
+// Stream size of each source's last run, 0 = none yet.
+std::map<const media_source *, uint64_t> last_geometry;
+
+// The window's rectangles for the stream of s: its layout cell, or the
+// whole screen for the fullscreen window.  -1 when the geometry fails.
+int fit_window(int wi, window *w, media_source *s, aspect_pair &target)
+{
+    if (g_fsWinIdx != wi) {
+        const layout_cell *cell = layout_cell_of(wi);
+        if (cell)
+            update_win_rects(w, cell, &layout_base_cell, &target, s);
+        return 1;
+    }
+    vout->fill_win(nullptr, 0, 0, 0);
+    base_cell fs;
+    if (!get_layout_base_cell_rects(onecam_layout_def, uint32_t(vout->width),
+                                    uint32_t(vout->height), s->width, s->height, &target,
+                                    &fs)) {
+        tirsklog_r(nullptr, LOG_ERR, "cacl_layout_base_cell(win#%u) failed\n",
+                   unsigned(wi + 1));
+        return -1;
+    }
+    update_win_rects(w, &onecam_layout_def->cells[0], &fs, &target, s);
+    return 1;
 }
 
 // First frame of a run of s (index j) in window w.  Returns -1 to end the
@@ -96,29 +124,22 @@ int first_frame(int wi, window *w, media_source *s, int j,
                wi, g_fsWinIdx, int(s->aspect_w), int(s->aspect_h),
                int(target.num), int(target.den));
 
-    if (w->target_src == j) {
-        if (g_fsWinIdx != wi) {
-            const layout_cell *cell = layout_cell_of(wi);
-            if (cell)
-                update_win_rects(w, cell, &layout_base_cell, &target, s);
-        } else {
-            vout->fill_win(nullptr, 0, 0, 0);
-            base_cell fs;
-            if (!get_layout_base_cell_rects(onecam_layout_def,
-                                            uint32_t(vout->width),
-                                            uint32_t(vout->height), s->width,
-                                            s->height, &target, &fs)) {
-                tirsklog_r(nullptr, LOG_ERR,
-                           "cacl_layout_base_cell(win#%u) failed\n",
-                           unsigned(wi + 1));
-                return -1;
-            }
-            update_win_rects(w, &onecam_layout_def->cells[0], &fs, &target, s);
-        }
+    // A stream that comes back with another size (a camera reconfigured,
+    // another encoder profile) is fitted anew, or it would stay squeezed
+    // into the rectangles of its old size.
+    const uint64_t geo_now = uint64_t(s->width) << 32 | s->height;
+    uint64_t &geo_last = last_geometry[s];
+    const bool resized = geo_last != 0 && geo_last != geo_now;
+    geo_last = geo_now;
+    if (w->target_src == j || (j == w->cur_src && resized)) {
+        if (fit_window(wi, w, s, target) < 0)
+            return -1;
         vout->draw_win(w);
-        winStateReset(w, WS_MO);
-        w->cur_src = j;
-        w->target_src = -1;
+        if (w->target_src == j) {
+            winStateReset(w, WS_MO);
+            w->cur_src = j;
+            w->target_src = -1;
+        }
     }
     winStateReset(w, WS_CF | WS_SF | WS_WT);
     (void)cam;

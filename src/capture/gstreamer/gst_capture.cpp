@@ -1,7 +1,9 @@
-// Media-framework driver: every source URI with a scheme.  This file holds
-// the framework's process-wide set-up and the life of a handle; streaming
-// itself is not built yet, so playing a source fails cleanly and the window
-// logic shows the failure instead of a picture.
+// Media-framework driver: every source URI with a scheme (RTSP, file, HTTP,
+// v4l2://...).  Each source gets a decoding pipeline whose sink keeps the
+// last decoded picture; every poll of the frame tick takes that picture
+// without copying it (unless its rows must be repacked) and judges the open
+// and read time-outs against the pipeline's clock.  The slots run on the
+// main thread and never wait for the framework.
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -15,9 +17,13 @@ namespace {
 bool framework_finished = false;
 
 // Framework states as the driver's state codes: only a pending or reached
-// playing state counts as playing.
+// playing state counts as playing.  A stream that ended or failed counts as
+// starting until a poll has reported it, so that the caller learns why it
+// stopped rather than finding it merely stopped.
 int state_code(const pipeline_ctx &ctx)
 {
+    if (ctx.state == GST_STATE_NULL && !ctx.pending && ctx.stop_reason)
+        return SRC_STATE_STARTING;
     switch (ctx.pending ? ctx.pending : ctx.state) {
     case GST_STATE_PLAYING:
         return SRC_STATE_PLAYING;
@@ -51,15 +57,21 @@ int gst_play(void *handle)
     if (verbose_at(2))
         tirsklog_r(nullptr, 7, "(D) +++ PLAY (%p %d|%d|%d) %s +++\n", handle,
                    h->ctx.state, h->ctx.old_state, h->ctx.pending, h->uri);
-    tirsklog_r(nullptr, 3, "%s: media framework playback not available yet",
-               h->uri);
-    return 0;
+    if (!create_pipeline(h))
+        return 0;
+    // Live and network sources change state on their own threads; the
+    // outcome arrives on the bus.
+    gst_element_set_state(h->ctx.pipeline, GST_STATE_PLAYING);
+    return 1;
 }
 
-int gst_pause(void *)
+int gst_pause(void *handle)
 {
     if (verbose_at(2))
         tirsklog_r(nullptr, 7, "(D) +++ %s +++\n", "PAUSE");
+    auto *h = static_cast<gst_handle *>(handle);
+    if (h && h->ctx.pipeline)
+        gst_element_set_state(h->ctx.pipeline, GST_STATE_PAUSED);
     return 1;
 }
 
@@ -70,15 +82,62 @@ void gst_stop(void *handle)
         return;
     if (verbose_at(2))
         tirsklog_r(nullptr, 7, "(D) +++ STOP (%p) %s +++\n", handle, h->uri);
+    free_pipeline(&h->ctx);
 }
 
-int gst_poll(void *, int, media_frame *, int64_t, int)
+// No new frame: has the stream been silent for longer than timeout_ms?
+int open_check(const pipeline_ctx &ctx, int timeout_ms)
 {
-    return POLL_NOTHING;
+    if (timeout_ms == 0 || ctx.start_clock == gst_no_time || !ctx.clock)
+        return POLL_NOTHING;
+    return clock_exceeds(gst_clock_get_time(ctx.clock), ctx.start_clock, timeout_ms)
+               ? POLL_OPEN_TIMEOUT
+               : POLL_NOTHING;
 }
 
-void gst_frame_release(void *, media_frame *)
+int gst_poll(void *handle, int mode, media_frame *frame, int64_t, int timeout_ms)
 {
+    auto *h = static_cast<gst_handle *>(handle);
+    if (!h || !frame)
+        return POLL_NOTHING;
+    pipeline_ctx &ctx = h->ctx;
+    if (ctx.state == GST_STATE_VOID_PENDING)
+        return POLL_NOTHING;
+    if (ctx.state == GST_STATE_NULL && ctx.pending == 0) {
+        if (!ctx.stop_reason)
+            return POLL_NOTHING;
+        ctx.stop_reason = 0; // reported once
+        return POLL_ERROR;
+    }
+    if (ctx.pending == GST_STATE_PLAYING)
+        return open_check(ctx, timeout_ms);
+    if (ctx.state != GST_STATE_PLAYING || ctx.pending != 0 || !ctx.sink)
+        return POLL_NOTHING;
+
+    GstSample *sample = nullptr;
+    g_object_get(ctx.sink, "last-sample", &sample, nullptr);
+    if (!sample)
+        return POLL_NOTHING;
+    const int r = sample2frame(&ctx, sample, frame, h->log);
+    gst_sample_unref(sample);
+    if (r < 0)
+        return POLL_ERROR;
+    if (r > 0) {
+        h->last_error[0] = 0;
+        return POLL_FRAME;
+    }
+    if (timeout_ms == 0 || ctx.start_clock == gst_no_time || !ctx.clock)
+        return POLL_NOTHING;
+    const uint64_t ref = mode == 1 && ctx.last_pts != gst_no_time
+                             ? ctx.start_clock + ctx.last_pts
+                             : ctx.start_clock;
+    return clock_exceeds(gst_clock_get_time(ctx.clock), ref, timeout_ms) ? POLL_READ_TIMEOUT
+                                                                         : POLL_NOTHING;
+}
+
+void gst_frame_release(void *, media_frame *frame)
+{
+    release_frame(frame);
 }
 
 void *gst_create(const log_ctx *parent, const char *uri)
@@ -95,15 +154,17 @@ void *gst_create(const log_ctx *parent, const char *uri)
         errno = ENAMETOOLONG;
         return nullptr;
     }
-    auto *h = static_cast<gst_handle *>(std::calloc(1, sizeof(gst_handle)));
-    if (!h)
-        return nullptr;
     if (!gst_uri_is_valid(uri)) {
-        std::free(h);
         errno = EINVAL;
         return nullptr;
     }
+    auto *h = static_cast<gst_handle *>(std::calloc(1, sizeof(gst_handle)));
+    if (!h)
+        return nullptr;
     std::memcpy(h->uri, uri, std::strlen(uri) + 1);
+    h->log = parent;
+    h->ctx.start_clock = gst_no_time;
+    h->ctx.last_pts = gst_no_time;
     if (verbose_at(2))
         tirsklog_r(nullptr, 7, "(D) +++ NEW (%p) %s +++\n",
                    static_cast<void *>(h), h->uri);
@@ -115,6 +176,7 @@ int gst_destroy(void **handle)
     if (!handle || !*handle)
         return 1;
     auto *h = static_cast<gst_handle *>(*handle);
+    free_pipeline(&h->ctx);
     if (verbose_at(2))
         tirsklog_r(nullptr, 7, "(D) +++ DESTROY (%p) %s +++\n",
                    static_cast<void *>(h), h->uri);
@@ -139,8 +201,10 @@ int gstreamer_init(int *argc, char ***argv)
     if (gst_is_initialized())
         return 1;
     GError *err = nullptr;
-    if (gst_init_check(argc, argv, &err))
+    if (gst_init_check(argc, argv, &err)) {
+        install_log_bridge();
         return 1;
+    }
     tirsklog_r(nullptr, 3, "gstreamer init failed: %s\n",
                err && err->message ? err->message : "unknown error");
     if (err)
@@ -153,6 +217,12 @@ void gstreamer_fini(void)
     // A second deinit aborts the process.
     if (framework_finished || !gst_is_initialized())
         return;
+    // Pipelines still going to null on the reaper thread must be gone
+    // before the framework is; one that hangs is left to the process end.
+    if (!pipeline_reaper_drain(3000)) {
+        tirsklog_r(nullptr, 4, "media framework: a pipeline is still stopping, not finished\n");
+        return;
+    }
     gst_deinit();
     framework_finished = true;
 }
