@@ -160,6 +160,11 @@ int start_event_collector()
 
 int main(int argc, char **argv)
 {
+    // Before anything else: a SIGTERM or SIGQUIT that comes while the
+    // configuration is read must wait for the handlers rather than end the
+    // process at once, and a log reader that goes away must not end it.
+    signals_block_terminating();
+    signals_survive_broken_pipes();
     setlocale(LC_ALL, "");
     if (!raise_core_limit())
         return 1;
@@ -173,10 +178,11 @@ int main(int argc, char **argv)
     conf = init_CONF();
     if (!conf || !parse_configs(conf, argc, argv))
         shutdown_and_exit();
-    if (!unblock_term_signals())
-        shutdown_and_exit();
+    // Handlers first, then the signals that waited for them.
     if (!signals_pipe_open() || !signals_install(SIGTERM) ||
         !signals_install(SIGQUIT))
+        shutdown_and_exit();
+    if (!unblock_term_signals())
         shutdown_and_exit();
     if (!start_event_collector())
         shutdown_and_exit();

@@ -120,6 +120,28 @@ int signals_pipe_open(void)
     return 1;
 }
 
+int signals_block_terminating(void)
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGQUIT);
+    return sigprocmask(SIG_BLOCK, &set, nullptr) == 0;
+}
+
+// A caught signal, unlike an ignored one, goes back to its default action
+// across exec, so the event-collector script and other children still see
+// SIGPIPE as usual; the collector's own per-thread guard is unaffected.
+int signals_survive_broken_pipes(void)
+{
+    struct sigaction sa;
+    memset(&sa, 0, sizeof sa);
+    sa.sa_handler = [](int) {};
+    sa.sa_flags = SA_RESTART;
+    sigemptyset(&sa.sa_mask);
+    return sigaction(SIGPIPE, &sa, nullptr) == 0;
+}
+
 int signals_install(int signo)
 {
     struct sigaction sa;

@@ -5,3 +5,9 @@
 int signals_pipe_open(void);
 // Install sig_handler for signo (SA_SIGINFO, empty mask): 1 / 0.
 int signals_install(int signo);
+// Block SIGTERM and SIGQUIT: called first thing in main, so that a
+// terminating signal sent during start-up waits for the handlers: 1 / 0.
+int signals_block_terminating(void);
+// A write to a pipe or socket whose reader is gone (a log reader that went
+// away) fails with EPIPE instead of ending the process: 1 / 0.
+int signals_survive_broken_pipes(void);

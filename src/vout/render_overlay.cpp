@@ -148,9 +148,16 @@ ssize_t read_frame(int fd, uint8_t *dst, size_t size)
     return n;
 }
 
-void log_short_read(media_source *src, ssize_t n)
+/* A failed read has its errno; a short one has no error of its own, only
+ * the byte counts. */
+void log_short_read(media_source *src, ssize_t n, size_t wanted)
 {
-    int err = n < 0 ? errno : EIO;
+    if (n >= 0) {
+        tirsklog_r(&src->log, 3, "read video device filed: %zd of %zu bytes\n",
+                   n, wanted);
+        return;
+    }
+    const int err = errno;
     char text[200];
     const char *msg = strerror_r(err, text, sizeof text);
     tirsklog_r(&src->log, 3, "read video device filed: #%d(%s)\n", err, msg);
@@ -207,7 +214,7 @@ void fill_overlay(media_source *src, SDL_Overlay *o, const media_frame &f)
     if (packed && f.size <= l.total) {
         ssize_t n = read_frame(f.fd, o->pixels[0], f.size);
         if (n != ssize_t(f.size))
-            log_short_read(src, n);
+            log_short_read(src, n, f.size);
         if (exchange)
             swap_planes(o->pixels[1], o->pixels[2], l.planes[2].offset - l.planes[1].offset);
         return;
@@ -215,12 +222,12 @@ void fill_overlay(media_source *src, SDL_Overlay *o, const media_frame &f)
     uint8_t *buf = scratch(f.size);
     if (!buf) {
         errno = ENOMEM;
-        log_short_read(src, -1);
+        log_short_read(src, -1, f.size);
         return;
     }
     ssize_t n = read_frame(f.fd, buf, f.size);
     if (n != ssize_t(f.size))
-        log_short_read(src, n);
+        log_short_read(src, n, f.size);
     copy_planes(o, buf, n > 0 ? size_t(n) : 0, l, exchange);
 }
 

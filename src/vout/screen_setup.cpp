@@ -39,6 +39,8 @@ void report_display(const char *driver, const SDL_VideoInfo *vi)
     for (const auto &cap : caps)
         if (cap.set)
             std::fputs(cap.text, stdout);
+    // Standard output is fully buffered when the journal reads it.
+    std::fflush(stdout);
 }
 
 void set_caption(void)
@@ -70,6 +72,23 @@ void filter_events(void)
         SDL_EventState(SDL_MOUSEBUTTONDOWN, SDL_IGNORE);
         SDL_EventState(SDL_MOUSEMOTION, SDL_IGNORE);
     }
+}
+
+// Every picture goes through a YUV overlay: a screen that cannot take one
+// (an 8-bit display) could show nothing but labels, so it is refused here
+// rather than at the first frame.
+bool overlays_possible(void)
+{
+    SDL_Overlay *probe = SDL_CreateYUVOverlay(2, 2, overlay_format, screen);
+    if (probe == nullptr) {
+        tirsklog_r(nullptr, 3,
+                   "the %dx%dx%d screen cannot show %s video overlays: %s\n",
+                   screen->w, screen->h, screen->format->BitsPerPixel,
+                   overlay_format_name(overlay_format), SDL_GetError());
+        return false;
+    }
+    SDL_FreeYUVOverlay(probe);
+    return true;
 }
 
 } // namespace
@@ -114,6 +133,15 @@ extern "C" int sdl_init(int)
                        vi->current_h);
             return 0;
         }
+        // SDL would take a zero side for "the display's size" and open a
+        // window that no layout fits.
+        if (conf->geo.width == 0 || conf->geo.height == 0) {
+            tirsklog_r(nullptr, 3,
+                       "Unsupported resolution: %ux%u (set by config or "
+                       "cmdline): the window needs a width and a height\n",
+                       conf->geo.width, conf->geo.height);
+            return 0;
+        }
         vout_sdl.width = int32_t(conf->geo.width);
         vout_sdl.height = int32_t(conf->geo.height);
         flags = conf->hw_surface ? SDL_HWSURFACE : SDL_SWSURFACE;
@@ -138,21 +166,27 @@ extern "C" int sdl_init(int)
     SDL_WM_SetIcon(icon, nullptr);
 
     const bool report = !conf->quiet && conf->verbose;
-    if (report)
+    if (report) {
         std::printf("SDL_SetVideoMode %dx%d@%ubpp, videomode_flags 0x%X\n",
                     vout_sdl.width, vout_sdl.height, unsigned(bpp), flags);
+        std::fflush(stdout);
+    }
     screen = SDL_SetVideoMode(vout_sdl.width, vout_sdl.height, bpp, flags);
     if (screen == nullptr) {
         tirsklog_r(nullptr, 3, "Couldn't set %dx%dx%d video mode: %s\n",
                    vout_sdl.width, vout_sdl.height, bpp, SDL_GetError());
         return 0;
     }
-    if (report)
+    if (report) {
         std::printf("Screen %dx%dx%d, flags: 0x%X (%s)\n", screen->w, screen->h,
                     screen->format->BitsPerPixel, screen->flags,
                     SDL_flags_to_str(screen->flags));
+        std::fflush(stdout);
+    }
 
     overlay_format = conf->iyuv ? SDL_IYUV_OVERLAY : SDL_YV12_OVERLAY;
+    if (!overlays_possible())
+        return 0;
     filter_events();
 
     // The provider logs its own failures.

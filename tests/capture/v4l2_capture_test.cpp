@@ -296,29 +296,32 @@ TEST_F(V4l2Capture, DevicesThatCannotServeAreRefusedWithTheirReason)
         unsigned long failing;
         std::string text;
         int level;
+        int err; // what the caller finds in errno
     } cases[] = {
         {V4L2_CAP_READWRITE, V4L2_PIX_FMT_YUV420, 0,
-         "device " + q + " does not support CAPTURE interface", 3},
+         "device " + q + " does not support CAPTURE interface", 3, EINVAL},
         // Same failure code, other reason: still a repeat.
         {V4L2_CAP_VIDEO_CAPTURE, V4L2_PIX_FMT_YUV420, 0,
          "v4l2 device " + q +
              " does not support at least one STREAMING or READWRITE interface",
-         6},
+         6, EINVAL},
         {V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_READWRITE, V4L2_PIX_FMT_YUYV, 0,
-         "unexpected pixelformat 0x56595559", 3},
+         "unexpected pixelformat 0x56595559", 3, EINVAL},
         {V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_READWRITE, V4L2_PIX_FMT_YUV420,
          VIDIOC_G_FMT, "ioctl(" + q + ", G_FMT) failed -> #5(Input/output error)",
-         3},
+         3, EIO},
         {V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_READWRITE, V4L2_PIX_FMT_YUV420,
          VIDIOC_TRY_FMT,
-         "ioctl(" + q + ", TRY_FMT) failed -> #5(Input/output error)", 6},
+         "ioctl(" + q + ", TRY_FMT) failed -> #5(Input/output error)", 6, EIO},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.text);
         d.caps = c.caps;
         d.pixelformat = c.pixelformat;
         d.failing_request = c.failing;
+        errno = EAGAIN; // left over from an earlier call
         EXPECT_EQ(v4l2_capture_drv.play(h), 0);
+        EXPECT_EQ(errno, c.err);
         const auto lines = log_taken();
         ASSERT_EQ(lines.size(), 1u);
         EXPECT_EQ(lines[0].text, c.text);
@@ -444,7 +447,8 @@ TEST_F(V4l2Capture, ReadTimeOutCountsFromPlayThenFromTheLastFrame)
     ASSERT_EQ(read(d.peer, &c, 1), 1);
     EXPECT_EQ(poll(h, tick + 7'000'000), POLL_NOTHING);
     EXPECT_EQ(poll(h, tick + 7'000'001, 4000), POLL_READ_TIMEOUT);
-    EXPECT_EQ(levels_of(log_taken()), levels{6}); // the same failure again
+    // The device had recovered: the same failure again is a new outage.
+    EXPECT_EQ(levels_of(log_taken()), levels{3});
 }
 
 TEST_F(V4l2Capture, AHangUpClosesTheDevice)

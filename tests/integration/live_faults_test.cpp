@@ -53,7 +53,8 @@ TEST_F(LiveFaults, ShortReadIsLoggedAndThePictureGoesOn)
     ASSERT_TRUE(run_->wait_log("cam[01] src#0: playback started")) << run_->log();
     ASSERT_TRUE(run_->cam_command("video1", "shortread"));
     ASSERT_TRUE(run_->cam_command("video1", "shortread 10"));
-    ASSERT_TRUE(run_->wait_log("read video device filed: #")) << run_->log();
+    // A short read has no errno of its own: the byte counts tell it.
+    ASSERT_TRUE(run_->wait_log("read video device filed: 10 of ")) << run_->log();
     pause_ms(300);
     EXPECT_TRUE(moving(1));
     EXPECT_EQ(plays(1), 1u) << "a short read is no reason to restart";

@@ -264,6 +264,7 @@ TEST_F(LiveVideo, UnsupportedFormatIsRefusedLoudlyThenQuietly)
     EXPECT_EQ(levels.substr(0, 3), "<3>");
     EXPECT_EQ(levels.find("<3>", 6), std::string::npos) << levels;
     EXPECT_EQ(levels.substr(levels.size() - 9), "<6><6><6>") << levels;
+    EXPECT_TRUE(log.find("start source playing failed with #22(") != std::string::npos) << log;
     // The refused camera shows its failure; the others play.
     EXPECT_EQ(run_->log_count("cam[01] src#0: playback started"), 0u);
     EXPECT_EQ(run_->log_count("cam[01] src#0: cur. playback started"), 0u);

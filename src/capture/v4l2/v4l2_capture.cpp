@@ -120,15 +120,20 @@ void fail(v4l2_handle *h, int32_t code, const char *fmt, ...)
     va_start(ap, fmt);
     vsnprintf(line, sizeof line, fmt, ap);
     va_end(ap);
+    const int cause = errno; // the caller reports it after us
     tirsklog_r(&h->log, code == h->last_err ? 6 : 3, "%s", line);
+    errno = cause;
     h->last_err = code;
     h->fail_unreported = 1;
 }
 
 void close_quietly(int fd)
 {
-    // On Linux the descriptor is gone even when close reports EINTR.
+    // On Linux the descriptor is gone even when close reports EINTR.  The
+    // failure that made us close stays in errno for the caller.
+    const int cause = errno;
     ::close(fd);
+    errno = cause;
 }
 
 int setnonblocking(int fd)
@@ -195,6 +200,7 @@ int ___v4l2_open(v4l2_handle *h)
         return 0;
     }
     if (!accepted_pixelformat(h->fmt.fmt.pix.pixelformat)) {
+        errno = EINVAL; // not a system failure: nothing else to report
         fail(h, V4L2_ERR_PIXELFORMAT, "unexpected pixelformat 0x%X",
              h->fmt.fmt.pix.pixelformat);
         close_quietly(fd);
@@ -400,6 +406,9 @@ int v4l2_poll(void *handle, int, media_frame *frame, int64_t now,
         if (mask & EPOLLIN) {
             fill_frame(h, frame, now);
             h->t_last_frame = now;
+            // The device works again: its next outage, even one like the
+            // last, is news and is logged as an error with its cause.
+            h->last_err = V4L2_ERR_NONE;
             return POLL_FRAME;
         }
     }
