@@ -41,9 +41,9 @@ enum {
 
 #define MEDIA_NO_TIME UINT64_MAX
 
-/* One decoded picture, planar and packed (luma pitch = width, chroma planes
- * width*height/4 bytes each, directly after each other).  Owned by the
- * caller; filled by a driver's poll. */
+/* One decoded picture, planar and packed (luma pitch = width, each chroma
+ * plane ((width+1)/2) x ((height+1)/2) bytes, directly after the previous
+ * plane).  Owned by the caller; filled by a driver's poll. */
 typedef struct media_frame {
     uint32_t media_type; /* 1 = video (framework driver only) */
     uint32_t format;     /* MEDIA_FMT_* */

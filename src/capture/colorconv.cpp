@@ -53,9 +53,10 @@ extern "C" void yuv420p_to_rgb24(conv_image *dst, const conv_image *src)
         return;
     color_yuv2rgb_init();
     const uint32_t w = src->width, h = src->height;
+    const size_t cw = (size_t(w) + 1) / 2, ch = (size_t(h) + 1) / 2;
     const uint8_t *y_row = src->pixels;
     const uint8_t *u_row = src->pixels + size_t(w) * h;
-    const uint8_t *v_row = u_row + size_t(w) * h / 4;
+    const uint8_t *v_row = u_row + cw * ch;
     uint8_t *out_row = dst->pixels;
     const auto &t = tables;
     for (uint32_t r = 0; r < h; r++) {
@@ -71,8 +72,8 @@ extern "C" void yuv420p_to_rgb24(conv_image *dst, const conv_image *src)
         }
         y_row += w;
         if (r & 1) { // one chroma row serves two luma rows
-            u_row += w / 2;
-            v_row += w / 2;
+            u_row += cw;
+            v_row += cw;
         }
         out_row += dst->pitch;
     }
@@ -83,9 +84,10 @@ extern "C" void a_yuv420p_to_rgb24(conv_image *dst, const conv_image *src)
     if (!dst || !src || !dst->pixels || !src->pixels)
         return;
     const uint32_t w = src->width, h = src->height;
+    const size_t cw = (size_t(w) + 1) / 2, ch = (size_t(h) + 1) / 2;
     const uint8_t *y_row = src->pixels;
     const uint8_t *u_row = src->pixels + size_t(w) * h;
-    const uint8_t *v_row = u_row + size_t(w) * h / 4;
+    const uint8_t *v_row = u_row + cw * ch;
     uint8_t *o = dst->pixels;
     for (uint32_t r = 0; r < h; r++) {
         for (uint32_t c = 0; c < w; c++) {
@@ -97,8 +99,8 @@ extern "C" void a_yuv420p_to_rgb24(conv_image *dst, const conv_image *src)
         }
         y_row += w;
         if (r & 1) {
-            u_row += w / 2;
-            v_row += w / 2;
+            u_row += cw;
+            v_row += cw;
         }
     }
 }

@@ -35,7 +35,8 @@ struct plane_view {
 };
 
 /* A frame in the packed layout of the source records: luma pitch = width,
- * each chroma plane width*height/4 bytes with half the pitch. */
+ * each chroma plane ((width+1)/2) x ((height+1)/2) bytes, so that the last
+ * column and row of an odd-sized picture keep their colour. */
 struct frame_layout {
     int nplanes;
     plane_view planes[3];
@@ -45,7 +46,8 @@ struct frame_layout {
 frame_layout layout_of(const media_frame &f)
 {
     const size_t w = f.width, h = f.height;
-    const size_t s = w * h, q = s / 4;
+    const size_t cw = (w + 1) / 2, ch = (h + 1) / 2;
+    const size_t s = w * h, q = cw * ch;
     frame_layout l{};
     l.planes[0] = {0, w, h};
     if (f.format == MEDIA_FMT_GREY) {
@@ -54,10 +56,18 @@ frame_layout layout_of(const media_frame &f)
         return l;
     }
     l.nplanes = 3;
-    l.planes[1] = {s, w / 2, h / 2};
-    l.planes[2] = {s + q, w / 2, h / 2};
+    l.planes[1] = {s, cw, ch};
+    l.planes[2] = {s + q, cw, ch};
     l.total = s + 2 * q;
     return l;
+}
+
+/* Overlays have even sides: SDL's own 4:2:0 conversion walks the planes in
+ * 2x2 blocks and skews an odd-sized picture.  A frame of odd size goes into
+ * the next even size, its last column and row repeated. */
+uint32_t overlay_side(uint32_t frame_side)
+{
+    return frame_side + (frame_side & 1);
 }
 
 bool needs_exchange(uint32_t frame_format)
@@ -124,6 +134,19 @@ void copy_packed(SDL_Overlay *o, const uint8_t *data, size_t avail,
     part(o->pixels[0], 0, s);
     part(o->pixels[1], s + q, q);
     part(o->pixels[2], s, q);
+}
+
+/* Repeat the last luma column and row of a w x h picture into the padding
+ * of its even-sized overlay (its chroma planes fit exactly). */
+void pad_luma(SDL_Overlay *o, uint32_t w, uint32_t h)
+{
+    uint8_t *y = o->pixels[0];
+    const size_t pitch = o->pitches[0];
+    if (w < uint32_t(o->w) && w > 0)
+        for (uint32_t r = 0; r < h; ++r)
+            y[r * pitch + w] = y[r * pitch + w - 1];
+    if (h < uint32_t(o->h) && h > 0)
+        std::memcpy(y + h * pitch, y + (h - 1) * pitch, pitch);
 }
 
 void swap_planes(uint8_t *a, uint8_t *b, size_t n)
@@ -196,9 +219,11 @@ void fill_overlay(media_source *src, SDL_Overlay *o, const media_frame &f)
 {
     const frame_layout l = layout_of(f);
     const bool exchange = needs_exchange(f.format);
-    const bool same_size = int64_t(f.width) == o->w && int64_t(f.height) == o->h;
-    const bool packed = same_size && overlay_is_packed(o);
-    if (!same_size)
+    const bool fits = int64_t(overlay_side(f.width)) == o->w &&
+                      int64_t(overlay_side(f.height)) == o->h;
+    const bool packed = int64_t(f.width) == o->w && int64_t(f.height) == o->h &&
+                        overlay_is_packed(o);
+    if (!fits)
         note_size_mismatch(src, f, o);
 
     if (f.data) {
@@ -206,6 +231,8 @@ void fill_overlay(media_source *src, SDL_Overlay *o, const media_frame &f)
             copy_packed(o, f.data, f.size, l, exchange);
         else
             copy_planes(o, f.data, f.size, l, exchange);
+        if (fits)
+            pad_luma(o, f.width, f.height);
         return;
     }
 
@@ -229,6 +256,8 @@ void fill_overlay(media_source *src, SDL_Overlay *o, const media_frame &f)
     if (n != ssize_t(f.size))
         log_short_read(src, n, f.size);
     copy_planes(o, buf, n > 0 ? size_t(n) : 0, l, exchange);
+    if (fits)
+        pad_luma(o, f.width, f.height);
 }
 
 /* Capture devices mark a lost signal by clearing bit 0x02 of the first luma
@@ -273,12 +302,13 @@ int alloc_playback_resources(media_source *src)
     auto *ovl = static_cast<SDL_Overlay *>(src->overlay);
     if (verbose_at(1))
         tirsklog_r(&src->log, 7, "alloc_playback_resources(%p)\n", src->overlay);
-    if (ovl && int64_t(src->width) == ovl->w && int64_t(src->height) == ovl->h)
+    if (ovl && int64_t(overlay_side(src->width)) == ovl->w &&
+        int64_t(overlay_side(src->height)) == ovl->h)
         return 1;
     if (ovl)
         free_playback_resources(src);
 
-    const uint32_t w = src->width, h = src->height;
+    const uint32_t w = overlay_side(src->width), h = overlay_side(src->height);
     if (!screen)
         SDL_SetError("no screen");
     else if (w == 0 || h == 0 || w > OVERLAY_MAX_SIDE || h > OVERLAY_MAX_SIDE)
