@@ -1,6 +1,5 @@
-// Remote control over HTTP on the real program: every kind of request by a
-// real client over loopback, its effect read back from the status document
-// and the screen; who may connect; and clients that misbehave.
+// Remote control over HTTP on the real program: each request of a real client
+// with its effect on the status document and the screen; foreign and rude clients.
 #include <arpa/inet.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -43,7 +42,6 @@ uint16_t free_port()
     return ntohs(a.sin_port);
 }
 
-// A connection to the viewer from the address `from`; -1 on failure.
 int dial(uint16_t port, const char *from = "127.0.0.1")
 {
     const int fd = bound(from);
@@ -67,7 +65,6 @@ Reply send_raw(int fd, const std::string &raw)
     return ok ? Reply{atoi(in.c_str() + 9), in.substr(head + 4)} : Reply{};
 }
 
-// line: method and target, e.g. "GET /status".
 Reply request(uint16_t port, const std::string &line, const char *from = "127.0.0.1")
 {
     const int fd = dial(port, from);
@@ -76,12 +73,12 @@ Reply request(uint16_t port, const std::string &line, const char *from = "127.0.
 
 class RemoteControl : public ViewerTest {
 protected:
-    void start_rc(std::vector<std::string> extra = {})
+    void start_rc(std::vector<std::string> extra = {}, const std::string &catalogue = CATALOGUE)
     {
         port_ = free_port();
         extra.push_back("--remote-control=http://127.0.0.1:" + std::to_string(port_) + P);
         extra.push_back("--alarm-msgs=FIRE;DOOR");
-        ASSERT_NO_FATAL_FAILURE(start(CATALOGUE, CAMS, extra));
+        ASSERT_NO_FATAL_FAILURE(start(catalogue, CAMS, extra));
         ASSERT_TRUE(run_->wait_log("remote control httpd listen on 127.0.0.1")) << run_->log();
     }
     std::string status() { return request(port_, "GET " + P + "/status").body; }
@@ -97,7 +94,7 @@ protected:
 };
 
 enum Outcome { NOT_QUEUED, DONE, REFUSED };
-enum Screen { ANY, ALARM_ON_WIN2, POPUP, NO_POPUP };
+enum Screen { ANY, GREEN_CLIP, ALARM_ON_WIN2, POPUP, NO_POPUP };
 // Request line, reply, outcome, what the status document then shows.
 struct Row { std::string line; int http; Outcome outcome; std::string in_status; Screen screen = ANY; };
 std::string get(const std::string &rest) { return "GET " + P + rest; }
@@ -106,9 +103,12 @@ std::string get(const std::string &rest) { return "GET " + P + rest; }
 
 TEST_F(RemoteControl, EveryRequestOfTheGrammarActsAsItSays)
 {
-    ASSERT_NO_FATAL_FAILURE(start_rc());
+    TempDir clips; // camera 5's fullscreen stream: a green clip
+    const std::string clip = clips.file("green.avi");
+    ASSERT_EQ(run({"gst-launch-1.0", "-q", "videotestsrc", "pattern=green", "num-buffers=500", "!", "video/x-raw,width=320,height=240", "!", "jpegenc", "!", "avimux", "!", "filesink", "location=" + clip}).status, 0);
+    ASSERT_NO_FATAL_FAILURE(start_rc({}, CATALOGUE + "camera 5 mon_fs_uri=file://" + clip + "\n"));
     const std::vector<Row> rows = {
-        {get("/camera?nr=261&param=fullscreen&action=set&value=1"), 200, DONE, R"("fullscreen":2)"},
+        {get("/camera?nr=261&param=fullscreen&action=set&value=1"), 200, DONE, R"("fullscreen":2)", GREEN_CLIP},
         {get("/window.cgi?nr=2&param=fullscreen&action=set&value=0"), 200, DONE, R"("fullscreen":null)"},
         {get("/window?nr=1&param=fullscreen&action=set&value=1"), 200, DONE, R"("fullscreen":1)"},
         {get("/window?nr=2&param=fullscreen&action=set&value=1"), 200, DONE, R"("fullscreen":2)"},
@@ -153,7 +153,8 @@ TEST_F(RemoteControl, EveryRequestOfTheGrammarActsAsItSays)
             return row.screen == ALARM_ON_WIN2 // light cyan border, text on red at the top right
                        ? border_pixels(img, w, 192, 255, 255) > border_length(w) * 9 / 10 &&
                              count_colour(img, {w.video.x + w.video.w / 2, w.video.y, w.video.w / 2, 40}, 255, 0, 0) > 100
-                       : row.screen == POPUP ? blue > 200000 : blue < 50;
+                       : row.screen == GREEN_CLIP ? count_colour(img, {0, 0, 648, 488}, 13, 236, 13, 6) > 150000
+                       : row.screen == POPUP      ? blue > 200000 : blue < 50;
         })) << row.screen;
     }
     // With no allowed-from list, any client is admitted.
