@@ -33,47 +33,17 @@
 #include <thread>
 #include <vector>
 
+#include "bench_util.h"
+
+using namespace bench;
+
 namespace {
 
 std::string g_build; // the build tree: bench/.. of this program
 
 void pause_s(double s) { std::this_thread::sleep_for(std::chrono::duration<double>(s)); }
 
-int64_t mono_us()
-{
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return int64_t(t.tv_sec) * 1000000 + t.tv_nsec / 1000;
-}
-
-std::string slurp(const std::string &path)
-{
-    std::ifstream f(path);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
-
 void spit(const std::string &path, const std::string &text) { std::ofstream(path) << text; }
-
-// utime + stime of a process, in seconds.
-double cpu_s(pid_t pid)
-{
-    const std::string stat = slurp("/proc/" + std::to_string(pid) + "/stat");
-    const size_t close = stat.rfind(')');
-    if (close == std::string::npos)
-        return 0;
-    std::istringstream in(stat.substr(close + 2));
-    std::string field;
-    unsigned long long ut = 0, st = 0;
-    for (int i = 3; i <= 15 && in >> field; i++) {
-        if (i == 14)
-            ut = std::stoull(field);
-        if (i == 15)
-            st = std::stoull(field);
-    }
-    return double(ut + st) / double(sysconf(_SC_CLK_TCK));
-}
 
 long vm_hwm_kb(pid_t pid)
 {
@@ -157,46 +127,6 @@ const char *layout_of(int n)
     case 40: return "WIDE_40_40";
     default: return "WIDE_60_60";
     }
-}
-
-// Frames read for display within [t0, t1] (microseconds), per device, and
-// their latencies from readiness.
-struct Reads {
-    std::map<std::string, long> per_device;
-    std::vector<int64_t> latency_us;
-    long total = 0;
-};
-
-Reads parse_events(const std::string &path, int64_t t0, int64_t t1)
-{
-    Reads r;
-    std::map<std::pair<std::string, unsigned>, int64_t> ready;
-    std::ifstream in(path);
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream ls(line);
-        int64_t t;
-        std::string what, dev;
-        unsigned seq;
-        if (!(ls >> t >> what >> dev >> seq))
-            continue;
-        if (what == "ready") {
-            ready[{dev, seq}] = t;
-        } else if (what == "read" && t >= t0 && t <= t1) {
-            r.per_device[dev]++;
-            r.total++;
-            const auto it = ready.find({dev, seq});
-            if (it != ready.end())
-                r.latency_us.push_back(t - it->second);
-        }
-    }
-    std::sort(r.latency_us.begin(), r.latency_us.end());
-    return r;
-}
-
-double percentile(const std::vector<int64_t> &v, double p)
-{
-    return v.empty() ? 0 : double(v[std::min(v.size() - 1, size_t(p * double(v.size())))]) / 1000.0;
 }
 
 struct Figures {

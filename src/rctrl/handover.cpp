@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "globals.h"
 #include "rctrl.h"
 #include "rctrl/rctrl_private.h"
 
@@ -39,14 +40,21 @@ gboolean wake_check(GSource *) { return pending(); }
 // frame tick.  Drawing they do reaches the screen with the tick's flip.
 gboolean wake_dispatch(GSource *, GSourceFunc, gpointer)
 {
-    SDL_Event batch[16];
-    int n;
-    while ((n = SDL_PeepEvents(batch, 16, SDL_GETEVENT, SDL_EVENTMASK(SDL_USEREVENT))) > 0) {
-        for (int i = 0; i < n; i++)
-            get_rctrl_evt_sync(uint32_t(batch[i].user.code), batch[i].user.data1,
-                               batch[i].user.data2);
-        early += n;
+    g_monotime_microsec = g_get_monotonic_time();
+    // At most what can be in flight, then back to the loop: requests that
+    // keep coming must not hold the frame tick off.
+    SDL_Event ev;
+    for (int n = 0; n < max_in_flight && !quit &&
+                    SDL_PeepEvents(&ev, 1, SDL_GETEVENT, SDL_EVENTMASK(SDL_USEREVENT)) == 1;
+         n++) {
+        get_rctrl_evt_sync(uint32_t(ev.user.code), ev.user.data1, ev.user.data2);
+        early++;
     }
+    // A request that failed fatally (a fullscreen view that cannot be laid
+    // out) ends the program here as it would in the tick: the tick's event
+    // drain would take the quit back when events are waiting.
+    if (quit && main_loop)
+        g_main_loop_quit(main_loop);
     // A count without its event (the push is on its way) clears itself
     // when the event is executed; nothing to do until then.
     return G_SOURCE_CONTINUE;
