@@ -52,16 +52,17 @@ void close_popup()
         vout->popup_close();
 }
 
-// An alarm code is a whole decimal number naming one of the configured
-// texts; anything else ("", "x", "-1", "1x") names none.
+// An alarm code is a decimal number naming one of the configured texts.  A
+// value without digits names none (rather than text 0), and a negative one
+// would index before the table.
 int alarm_code(const char *value)
 {
-    if (!value || !*value)
+    if (!value)
         return -1;
     char *end = nullptr;
     errno = 0;
     const long code = strtol(value, &end, 10);
-    if (errno || *end || code < 0 || code >= ALARM_MSGS_MAX || !conf->alarm_msgs[code][0])
+    if (end == value || errno || code < 0 || code >= ALARM_MSGS_MAX || !conf->alarm_msgs[code][0])
         return -1;
     return int(code);
 }

@@ -77,6 +77,7 @@ uint32_t lookup(std::string_view arg, std::initializer_list<std::string_view> na
 
 MHD_Result queue(MHD_Connection *c, unsigned status, reply r)
 {
+    // The replies were prepared with the CONF record, before the server.
     return MHD_queue_response(c, status, conf->http_replies[r]);
 }
 

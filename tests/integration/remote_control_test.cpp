@@ -116,6 +116,7 @@ TEST_F(RemoteControl, EveryRequestOfTheGrammarActsAsItSays)
         {get("/window?nr=3&param=fullscreen&action=set&value=1"), 200, REFUSED, R"("fullscreen":null)"},
         {get("/camera?nr=5&param=alarm&action=set&value=1"), 200, DONE, R"("Gate"},"state":"playing","alarm":{"code":1,"text":"DOOR"})", ALARM_ON_WIN2},
         {get("/camera?nr=5&param=alarm&action=set&value=2"), 200, REFUSED, R"("text":"DOOR")"},
+        {get("/camera?nr=5&param=alarm&action=set&value=-1"), 200, REFUSED, R"("text":"DOOR")"},
         {get("/camera?nr=1&param=alarm&action=set&value=0"), 200, DONE, R"("text":"FIRE")"},
         {get("/camera?nr=5&param=alarm&action=reset"), 200, DONE, R"("FIRE"}},{"nr":2,"camera":{"nr":5,"name":"Gate"},"state":"playing","alarm":null})"},
         {get("/camera?nr=0&param=alarm&action=reset"), 200, DONE, R"("name":"Кам 1"},"state":"playing","alarm":null)"},
