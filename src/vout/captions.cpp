@@ -77,7 +77,12 @@ int caption_show(caption_surf *rec, const SDL_Rect *area, int position,
         return 0;
     if (rec->back)
         save_back = 1; /* a label that kept its background goes on keeping it */
-    const int w = std::min(rec->front->w, int(area->w) / 2 - 10);
+    /* Corner labels keep to half the width so that the two of one edge
+     * never overlap; the centred status shares its rows with no other
+     * label and may take the whole width less a margin on either side, so
+     * that a narrow window still shows it whole. */
+    const int max_w = position == POS_CENTRE ? int(area->w) - 20 : int(area->w) / 2 - 10;
+    const int w = std::min(rec->front->w, max_w);
     const int h = std::min(rec->front->h, int(area->h) / 4);
     long x = rec->at.x, y = rec->at.y;
     switch (position) {

@@ -2,6 +2,7 @@
  * everything, with the screen under it kept for an exact restore. */
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "vout/draw_util.h"
 #include "vout/sdl_private.h"
@@ -55,8 +56,14 @@ void popup_text(uint32_t flags, const char *text)
     /* Render the lines; one that fails is logged and left out. */
     free_popup_lines();
     int text_w = 0, text_h = 0, nlines = 0;
-    for (const std::string &line : popup_split_lines(text, POPUP_MAX_LINES)) {
-        SDL_Surface *s = TTF_RenderUTF8_Shaded(font, line.c_str(), _white, _blue);
+    const std::vector<std::string> lines = popup_split_lines(text, POPUP_MAX_LINES);
+    /* One height for every line, tall enough for the tallest glyph, so that
+     * the lines stay evenly spaced. */
+    text_rows rows{};
+    for (const std::string &line : lines)
+        rows = text_rows_of(font, line.c_str(), rows);
+    for (const std::string &line : lines) {
+        SDL_Surface *s = render_text_shaded(font, line.c_str(), _white, _blue, rows);
         if (!s) {
             tirsklog_r(nullptr, 3, "TTF_RenderUTF8_Shaded() failed: %s\n",
                        SDL_GetError());

@@ -26,9 +26,24 @@ constexpr size_t POPUP_LINE_MAX = 99;
 std::vector<std::string> popup_split_lines(std::string_view text,
                                            size_t max_lines);
 
-/* TTF_RenderUTF8_Shaded on a cleaned copy of text; null for a null font or
- * an empty text. */
+/* Rows a text takes around its baseline: `top` rows above it (the font's
+ * ascent, or more for glyphs reaching above it, such as the breve of "Й"),
+ * `bottom` at or below it (the font's descent, negative, or lower). */
+struct text_rows {
+    int top;
+    int bottom;
+};
+/* The rows of text in font, at least those of `at_least`. */
+text_rows text_rows_of(TTF_Font *font, const char *text,
+                       text_rows at_least = {0, 0});
+
+/* The text of a cleaned copy of text, shaded fg on bg, as an 8-bit surface
+ * as wide as the pen travels (blanks at either end keep their width) and
+ * high enough for every glyph; `rows` widens it (lines of one popup share
+ * their height).  Null for a null font, an empty text or a failure (SDL
+ * error set). */
 SDL_Surface *render_text_shaded(TTF_Font *font, const char *text,
-                                SDL_Color fg, SDL_Color bg);
+                                SDL_Color fg, SDL_Color bg,
+                                text_rows rows = {0, 0});
 
 #endif

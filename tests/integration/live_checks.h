@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e.h"
+#include "vout/text_util.h"
 
 namespace livecheck {
 
@@ -125,11 +126,12 @@ inline double label_mismatch(const Image &img, const Box &area, const char *text
     TTF_Font *font = TTF_OpenFont("/usr/share/fonts/truetype/freefont/FreeSansBold.ttf", pt);
     if (!font)
         return 1;
-    SDL_Surface *s = TTF_RenderUTF8_Shaded(font, text, fg, bg);
+    SDL_Surface *s = render_text_shaded(font, text, fg, bg);
     TTF_CloseFont(font);
     if (!s)
         return 1;
-    const int w = std::min(s->w, area.w / 2 - 10), h = std::min(s->h, area.h / 4);
+    const int max_w = place == Place::centre ? area.w - 20 : area.w / 2 - 10;
+    const int w = std::min(s->w, max_w), h = std::min(s->h, area.h / 4);
     int x0 = area.x, y0 = area.y + area.h - h;
     if (place == Place::centre) {
         x0 = area.x + (area.w - w) / 2;

@@ -41,7 +41,7 @@ RunResult wait_end(Child &c)
 
 // Standard error is a pipe whose reader is gone before the first line: every
 // log line fails, none may end the process, and the event collector still
-// hears the end.
+// hears the end.  Standard output is a file, as for a journal.
 TEST(ProcessRobustness, ALogReaderThatWentAwayDoesNotEndTheViewer)
 {
     Viewer v;
@@ -60,6 +60,11 @@ TEST(ProcessRobustness, ALogReaderThatWentAwayDoesNotEndTheViewer)
     close(p[1]);
     ASSERT_TRUE(wait_until(20000, [&] { return read_file(events).find("starting") != std::string::npos; }))
         << "no start reported";
+    // The screen report on standard output is there while the viewer runs,
+    // not only when stdio is flushed at its end.
+    EXPECT_TRUE(wait_until(20000, [&] {
+        return read_file(v.run.dir().file("out")).find("SDL_SetVideoMode ") != std::string::npos;
+    }));
     c.signal(SIGTERM);
     const RunResult r = wait_end(c);
     EXPECT_EQ(r.signal, 0);
