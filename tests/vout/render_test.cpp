@@ -12,7 +12,7 @@ namespace {
 /* A uniform picture in the packed layout of frame records. */
 std::vector<uint8_t> make_picture(uint32_t fmt, int w, int h, int y, int u, int v)
 {
-    const size_t s = size_t(w) * h, q = s / 4;
+    const size_t s = size_t(w) * h, q = size_t((w + 1) / 2) * ((h + 1) / 2);
     if (fmt == MEDIA_FMT_GREY)
         return std::vector<uint8_t>(s, uint8_t(y));
     std::vector<uint8_t> pic(s + 2 * q, uint8_t(y));
@@ -422,4 +422,31 @@ TEST_F(VoutRender, BorderColoursOfTheWindowStates)
         EXPECT_EQ(changed_box(win->video_rect, black).w, 0u);
     }
     conf->rctrl_enabled = 0;
+}
+
+// Odd sizes (chroma planes ((w+1)/2) x ((h+1)/2)), in memory or from a device,
+// are shown upright: a picture dark left, bright right keeps split and colours.
+TEST_F(VoutRender, OddSizedFramesAreShownUpright)
+{
+    for (auto [w, h, fmt] : {std::tuple{33, 17, MEDIA_FMT_I420}, {35, 19, MEDIA_FMT_YV12}})
+        for (bool from_fd : {false, true}) {
+            src->width = uint32_t(w), src->height = uint32_t(h);
+            ASSERT_EQ(alloc_playback_resources(src), 1);
+            auto pic = make_picture(fmt, w, h, 200, 90, 180);
+            for (int y = 0; y < h; ++y)
+                std::fill_n(pic.begin() + y * w, w / 2, 100);
+            media_frame f = frame_of(pic, fmt, w, h);
+            if (from_fd) {
+                f.data = nullptr, f.fd = memfd_create("odd", 0);
+                ASSERT_EQ(pwrite(f.fd, pic.data(), pic.size(), 0), ssize_t(pic.size()));
+            }
+            ASSERT_EQ(show_frame(win, src, &f), 1);
+            close(f.fd);
+            const win_rect &v = win->video_rect;
+            const int xl = v.x + int(v.w) / 4, xr = v.x + int(v.w) * 3 / 4;
+            for (int y : {v.y + 4, v.y + int(v.h) - 5}) {
+                EXPECT_TRUE(near(pixel(xl, y), COLOUR_RIGHT)) << w << " " << from_fd << pixel(xl, y);
+                EXPECT_TRUE(near(pixel(xr, y), pixel(xr, v.y + 4)) && !near(pixel(xr, y), COLOUR_RIGHT, 30));
+            }
+        }
 }
