@@ -34,89 +34,21 @@
 #include <vector>
 
 #include "bench_util.h"
+#include "harness.h"
 
 using namespace bench;
 
 namespace {
 
-std::string g_build; // the build tree: bench/.. of this program
+using namespace testsupport;
 
 void pause_s(double s) { std::this_thread::sleep_for(std::chrono::duration<double>(s)); }
-
-void spit(const std::string &path, const std::string &text) { std::ofstream(path) << text; }
 
 long vm_hwm_kb(pid_t pid)
 {
     const std::string s = slurp("/proc/" + std::to_string(pid) + "/status");
     const size_t at = s.find("VmHWM:");
     return at == std::string::npos ? -1 : atol(s.c_str() + at + 6);
-}
-
-pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string> &env,
-            const std::string &out, const std::string &err)
-{
-    const pid_t pid = fork();
-    if (pid != 0)
-        return pid;
-    const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(o, 1);
-    dup2(e, 2);
-    for (const auto &v : env)
-        putenv(const_cast<char *>(v.c_str()));
-    std::vector<char *> args;
-    for (const auto &a : argv)
-        args.push_back(const_cast<char *>(a.c_str()));
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
-}
-
-int run_wait(const std::vector<std::string> &argv)
-{
-    const pid_t pid = spawn(argv, {}, "/dev/null", "/dev/null");
-    int st = 0;
-    waitpid(pid, &st, 0);
-    return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-}
-
-// A private X server; its display name in *name.
-pid_t start_xvfb(const std::string &dir, std::string *name)
-{
-    const std::string file = dir + "/display";
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int null = open("/dev/null", O_RDWR);
-        dup2(null, 1);
-        dup2(null, 2);
-        const std::string fds = std::to_string(fd);
-        execlp("Xvfb", "Xvfb", "-displayfd", fds.c_str(), "-noreset", "-screen", "0",
-               "1920x1080x24", "-nolisten", "tcp", nullptr);
-        _exit(127);
-    }
-    for (int i = 0; i < 100; i++) {
-        const std::string s = slurp(file);
-        if (!s.empty() && s.back() == '\n') {
-            *name = ":" + s.substr(0, s.size() - 1);
-            return pid;
-        }
-        pause_s(0.05);
-    }
-    kill(pid, SIGKILL);
-    return -1;
-}
-
-void end(pid_t pid)
-{
-    kill(pid, SIGTERM);
-    for (int i = 0; i < 100; i++) {
-        if (waitpid(pid, nullptr, WNOHANG) == pid)
-            return;
-        pause_s(0.05);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
 }
 
 const char *layout_of(int n)
@@ -158,20 +90,21 @@ Figures figures(const Reads &r, int n, double seconds, double prog_cpu, double x
 }
 
 // One measured run of a program (the viewer or the reference) on n devices.
-Figures measure(const std::string &dir, const std::string &display, pid_t xvfb, int n,
+Figures measure(const std::string &dir, const Display &display, pid_t xvfb, int n,
                 const std::vector<std::string> &argv, double warm, double seconds,
                 bool idle_check, const std::string &tag)
 {
     const std::string events = dir + "/events-" + tag;
     const std::vector<std::string> env = {
-        "DISPLAY=" + display,
-        "LD_PRELOAD=" + g_build + "/tools/fakecam/libfakecam.so",
+        "DISPLAY=" + display.name(),
+        "LD_PRELOAD=" + fakecam_library(),
         "FAKECAM_CONFIG=" + dir + "/cams.conf",
         "FAKECAM_CTL_DIR=" + dir + "/ctl-" + tag,
         "FAKECAM_EVENTS=" + events,
         "TIRSK_LOCK_DIR=" + dir + "/locks",
     };
-    const pid_t pid = spawn(argv, env, dir + "/" + tag + ".out", dir + "/" + tag + ".log");
+    Child viewer(argv, env, dir + "/" + tag + ".out", dir + "/" + tag + ".log");
+    const pid_t pid = viewer.pid();
     pause_s(warm);
     const double p0 = cpu_s(pid), x0 = cpu_s(xvfb);
     const int64_t t0 = mono_us();
@@ -181,14 +114,16 @@ Figures measure(const std::string &dir, const std::string &display, pid_t xvfb, 
     const long hwm = vm_hwm_kb(pid);
     double idle = -1;
     if (idle_check) {
-        run_wait({g_build + "/tools/fakecam/fakecamctl", "-d", dir + "/ctl-" + tag, "all",
-                  "stall"});
+        run({tool_path("tools/fakecam/fakecamctl"), "-d", dir + "/ctl-" + tag, "all", "stall"},
+            {"LD_PRELOAD="});
         pause_s(6); // past the read time-out: every window failed
         const double i0 = cpu_s(pid);
         pause_s(5);
         idle = (cpu_s(pid) - i0) / 5;
     }
-    end(pid);
+    viewer.signal(SIGTERM);
+    if (!viewer.wait(5000, nullptr))
+        viewer.signal(SIGKILL);
     Figures f = figures(parse_events(events, t0, t1), n, double(t1 - t0) / 1e6, p1 - p0, x1 - x0);
     f.hwm_kb = hwm;
     f.idle_cpu = idle;
@@ -199,13 +134,6 @@ Figures measure(const std::string &dir, const std::string &display, pid_t xvfb, 
 
 int main(int argc, char **argv)
 {
-    char exe[PATH_MAX] = {0};
-    if (readlink("/proc/self/exe", exe, sizeof exe - 1) <= 0)
-        return 1;
-    g_build = exe;
-    g_build = g_build.substr(0, g_build.rfind('/')); // bench/
-    g_build = g_build.substr(0, g_build.rfind('/')); // build tree
-
     double seconds = 10;
     std::vector<int> counts;
     std::vector<std::string> extra;
@@ -220,12 +148,12 @@ int main(int argc, char **argv)
     if (counts.empty())
         counts = {4, 16, 40, 60};
 
-    char tmpl[] = "/tmp/bench_live_video.XXXXXX";
-    const std::string dir = mkdtemp(tmpl);
+    TempDir tmp;
+    const std::string dir = tmp.path();
     mkdir((dir + "/locks").c_str(), 0755);
-    std::string display;
-    const pid_t xvfb = start_xvfb(dir, &display);
-    if (xvfb < 0) {
+    const Display display(1920, 1080);
+    const pid_t xvfb = display.pid();
+    if (!display.ok()) {
         fprintf(stderr, "Xvfb did not start\n");
         return 1;
     }
@@ -249,22 +177,22 @@ int main(int argc, char **argv)
             cat += " " + std::to_string(i);
             cams += "video" + std::to_string(i) + " format=I420 size=704x576 fps=25\n";
         }
-        spit(dir + "/catalogue.txt", cat + "\n");
-        spit(dir + "/cams.conf", cams);
-        if (run_wait({g_build + "/tools/mkcatalog/mkcatalog", "-o", dir + "/tirsk6_db",
-                      dir + "/catalogue.txt"}) != 0) {
+        write_file(dir + "/catalogue.txt", cat + "\n");
+        write_file(dir + "/cams.conf", cams);
+        if (run({tool_path("tools/mkcatalog/mkcatalog"), "-o", dir + "/tirsk6_db",
+                 dir + "/catalogue.txt"}).status != 0) {
             fprintf(stderr, "mkcatalog failed\n");
             return 1;
         }
-        spit(dir + "/none.conf", "");
-        std::vector<std::string> viewer = {g_build + "/tirsk-mon", "-c", dir + "/none.conf",
+        write_file(dir + "/none.conf", "");
+        std::vector<std::string> viewer = {TIRSK_MON_BIN, "-c", dir + "/none.conf",
                                            "-T", "sqlite", "-H", dir, "-D", "tirsk6_db",
                                            "-g", "1920x1080"};
         viewer.insert(viewer.end(), extra.begin(), extra.end());
         const Figures v = measure(dir, display, xvfb, n, viewer, 4, seconds, true,
                                   "viewer" + std::to_string(n));
         const Figures r = measure(dir, display, xvfb, n,
-                                  {g_build + "/bench/bench_reference_overlay", layout_of(n),
+                                  {tool_path("bench/bench_reference_overlay"), layout_of(n),
                                    "1920x1080", "704x576", std::to_string(seconds + 6)},
                                   4, seconds, false, "reference" + std::to_string(n));
         printf("%-4d %-11s | viewer %5.1f %5.1f ref %4.1f | %6.2f (%4.0f%%+%3.0f%%) %6.2f | %5.2fx   "
@@ -277,7 +205,5 @@ int main(int argc, char **argv)
         fflush(stdout);
     }
     printf("load after: %s", slurp("/proc/loadavg").c_str());
-    end(xvfb);
-    run_wait({"rm", "-rf", dir});
     return 0;
 }

@@ -28,7 +28,7 @@
 #include <thread>
 
 #include "bench_util.h"
-#include "e2e.h"
+#include "viewer.h"
 
 using namespace bench;
 
@@ -214,7 +214,7 @@ int main(int argc, char **argv)
     getsockname(probe, reinterpret_cast<sockaddr *>(&a), &len);
     close(probe);
     const uint16_t port = ntohs(a.sin_port);
-    if (!run.start(display, {"--verbose=2", "-g", "1920x1080", "--alarm-msgs=ALARM",
+    if (!run.start(display.name(), {"--verbose=2", "-g", "1920x1080", "--alarm-msgs=ALARM",
                              "-r", "http://127.0.0.1:" + std::to_string(port) + PREFIX})) {
         fprintf(stderr, "the viewer did not start:\n%s\n", run.log().c_str());
         return 1;

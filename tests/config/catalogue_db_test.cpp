@@ -15,7 +15,7 @@
 
 #include "catalogue_fixture.h"
 #include "catalogue_scenarios.h"
-#include "process.h"
+#include "harness.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "catalogue_fixture.h"
+#include "harness.h"
 #include "conf.h"
 
 namespace catalogue_scenarios {

@@ -9,7 +9,7 @@
 #include "catalogue_fixture.h"
 #include "catalogue_scenarios.h"
 #include "conf.h"
-#include "process.h"
+#include "harness.h"
 
 namespace {
 

@@ -13,43 +13,9 @@
 #include <gtest/gtest.h>
 
 #include "conf.h"
-#include "process.h"
+#include "harness.h"
 
-// Sends descriptor 1 or 2 to an unnamed file until take() returns its text.
-class FdCapture {
-public:
-    explicit FdCapture(int fd) : fd_(fd), tmp_(tmpfile()), file_(fileno(tmp_))
-    {
-        fflush(nullptr);
-        saved_ = dup(fd_);
-        dup2(file_, fd_);
-    }
-    ~FdCapture()
-    {
-        take();
-        fclose(tmp_);
-    }
-    std::string take()
-    {
-        std::string text;
-        if (saved_ < 0)
-            return text;
-        fflush(nullptr);
-        dup2(saved_, fd_);
-        close(saved_);
-        saved_ = -1;
-        char buf[4096];
-        lseek(file_, 0, SEEK_SET);
-        for (ssize_t n; (n = read(file_, buf, sizeof buf)) > 0;)
-            text.append(buf, size_t(n));
-        return text;
-    }
-
-private:
-    int fd_;
-    FILE *tmp_;
-    int file_, saved_;
-};
+using testsupport::FdCapture;
 
 class OptionsTest : public ::testing::Test {
 protected:

@@ -15,7 +15,9 @@
 
 #include "evtcoll.h"
 #include "evtcoll/evtcoll_state.h"
-#include "log_capture.h"
+#include "harness.h"
+
+using testsupport::LogCapture;
 
 namespace {
 

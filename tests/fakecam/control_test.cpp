@@ -35,7 +35,7 @@ TEST(FakecamControl, NoSignalStallAndResume)
 {
     Child c("video3 format=I420 size=64x48 fps=25\n");
     if (c.parent()) {
-        EXPECT_EQ(c.result.status, 0) << c.result.output;
+        EXPECT_EQ(c.result.status, 0) << c.result.out;
         return;
     }
     int fd = open("/dev/video3", O_RDWR | O_NONBLOCK);
@@ -64,7 +64,7 @@ TEST(FakecamControl, HangupReportsErrorAndHangupUntilClosed)
 {
     Child c("video3 format=I420 size=64x48 fps=25\n");
     if (c.parent()) {
-        EXPECT_EQ(c.result.status, 0) << c.result.output;
+        EXPECT_EQ(c.result.status, 0) << c.result.out;
         EXPECT_NE(c.stats().find("hangups=1"), std::string::npos) << c.stats();
         return;
     }
@@ -98,7 +98,7 @@ TEST(FakecamControl, VanishedDeviceIsGoneUntilItComesBack)
     Child c("video3 format=I420 size=64x48 fps=25\nvideo4 format=GREY "
             "size=64x48\n");
     if (c.parent()) {
-        EXPECT_EQ(c.result.status, 0) << c.result.output;
+        EXPECT_EQ(c.result.status, 0) << c.result.out;
         return;
     }
     int fd = open("/dev/video3", O_RDWR | O_NONBLOCK);
@@ -133,7 +133,7 @@ TEST(FakecamControl, ShortReadFormatSizeAndFailureModes)
 {
     Child c("video3 format=I420 size=64x48 fps=25 fail=querycap\n");
     if (c.parent()) {
-        EXPECT_EQ(c.result.status, 0) << c.result.output;
+        EXPECT_EQ(c.result.status, 0) << c.result.out;
         return;
     }
     int fd = open("/dev/video3", O_RDWR | O_NONBLOCK);
@@ -209,8 +209,8 @@ TEST(FakecamControl, BadCommandsAreReportedAndChangeNothing)
 {
     Child c("video3 format=GREY size=64x48 fps=25\n");
     if (c.parent()) {
-        EXPECT_EQ(c.result.status, 0) << c.result.output;
-        const std::string &out = c.result.output;
+        EXPECT_EQ(c.result.status, 0) << c.result.out;
+        const std::string &out = c.result.out;
         EXPECT_NE(out.find("fakecam: video3: unknown command \"jump\""),
                   std::string::npos)
             << out;

@@ -25,7 +25,7 @@ TEST(FakecamDevice, CapabilitiesAndFormatsDescribeEachDevice)
 {
     Child c(THREE_FORMATS);
     if (c.parent()) {
-        EXPECT_EQ(c.result.status, 0) << c.result.output;
+        EXPECT_EQ(c.result.status, 0) << c.result.out;
         return;
     }
     struct Expect {
@@ -91,7 +91,7 @@ video6 format=I420 size=5x3
 video8 format=I420 size=64x48 nosignal=1 cam=8
 )");
     if (c.parent()) {
-        EXPECT_EQ(c.result.status, 0) << c.result.output;
+        EXPECT_EQ(c.result.status, 0) << c.result.out;
         return;
     }
     const size_t d1 = 704 * 576;
@@ -167,7 +167,7 @@ TEST(FakecamDevice, NonBlockingReadsFollowEpollAtTheConfiguredRate)
 {
     Child c("video2 format=GREY size=160x120 fps=20\n");
     if (c.parent()) {
-        EXPECT_EQ(c.result.status, 0) << c.result.output;
+        EXPECT_EQ(c.result.status, 0) << c.result.out;
         // Every delivered frame appears in the statistics with its latency.
         std::string s = c.stats();
         EXPECT_NE(s.find("video2 cam=2 format=GREY size=160x120"),
@@ -220,7 +220,7 @@ TEST(FakecamDevice, OneBufferKeepsOnlyTheLatestFrame)
 {
     Child c("video1 format=GREY size=64x64 fps=50 buffers=1\n");
     if (c.parent()) {
-        EXPECT_EQ(c.result.status, 0) << c.result.output;
+        EXPECT_EQ(c.result.status, 0) << c.result.out;
         std::string s = c.stats();
         EXPECT_NE(s.find("delivered=2 "), std::string::npos) << s;
         EXPECT_EQ(s.find("skipped=0 "), std::string::npos) << s;
@@ -246,7 +246,7 @@ TEST(FakecamDevice, EveryOpenVariantAndFortifiedReadReachTheDevice)
 {
     Child c("video9 format=GREY size=16x16\n");
     if (c.parent()) {
-        EXPECT_EQ(c.result.status, 0) << c.result.output;
+        EXPECT_EQ(c.result.status, 0) << c.result.out;
         return;
     }
     const char *p = "/dev/video9";

@@ -21,7 +21,19 @@
 
 #include <gtest/gtest.h>
 
-#include "preload_child.h"
+#include "harness.h"
+
+using testsupport::in_preloaded_child;
+using testsupport::run_preloaded;
+
+// Runs a program without the preload; its exit status, output in *out.
+inline int run_program(const std::vector<std::string> &argv, std::string *out = nullptr)
+{
+    const testsupport::RunResult r = testsupport::run(argv, {"LD_PRELOAD="}, 60000);
+    if (out)
+        *out = r.out + r.err;
+    return r.status;
+}
 
 namespace fk {
 
@@ -69,7 +81,7 @@ public:
         return s.str();
     }
 
-    child_result result;
+    testsupport::RunResult result;
     std::string dir, config_path, stats_path;
 
 private:

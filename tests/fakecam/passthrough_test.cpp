@@ -11,7 +11,7 @@ TEST(FakecamPassThrough, OrdinaryFilesPipesAndOtherDevicesAreUntouched)
 {
     Child c("video3 format=GREY size=32x32\nvideo5 missing=1\n");
     if (c.parent()) {
-        EXPECT_EQ(c.result.status, 0) << c.result.output;
+        EXPECT_EQ(c.result.status, 0) << c.result.out;
         return;
     }
     // Unlisted and missing devices do not exist.
@@ -84,8 +84,8 @@ video1 format=I420
 video8 size=8x8 # a comment after the options
 )");
     if (c.parent()) {
-        EXPECT_EQ(c.result.status, 0) << c.result.output;
-        const std::string &out = c.result.output;
+        EXPECT_EQ(c.result.status, 0) << c.result.out;
+        const std::string &out = c.result.out;
         for (const char *msg :
              {":2: device name \"bogus\" is not of the form videoN",
               ":3: bad option \"format=RGB3\"", ":4: bad option \"size=0x10\"",
@@ -116,11 +116,11 @@ TEST(FakecamPassThrough, UnreadableConfigurationMeansNoDevices)
 {
     Child c("", {"FAKECAM_CONFIG=/nonexistent/cams.conf"});
     if (c.parent()) {
-        EXPECT_EQ(c.result.status, 0) << c.result.output;
-        EXPECT_NE(c.result.output.find("fakecam: cannot read configuration "
+        EXPECT_EQ(c.result.status, 0) << c.result.out;
+        EXPECT_NE(c.result.out.find("fakecam: cannot read configuration "
                                        "\"/nonexistent/cams.conf\""),
                   std::string::npos)
-            << c.result.output;
+            << c.result.out;
         return;
     }
     EXPECT_EQ(open("/dev/video0", O_RDWR), -1);
@@ -132,7 +132,7 @@ TEST(FakecamPassThrough, ForkedChildKeepsWorking)
 {
     Child c("video3 format=GREY size=32x32 fps=100\n");
     if (c.parent()) {
-        EXPECT_EQ(c.result.status, 0) << c.result.output;
+        EXPECT_EQ(c.result.status, 0) << c.result.out;
         return;
     }
     int fd = open("/dev/video3", O_RDWR | O_NONBLOCK);

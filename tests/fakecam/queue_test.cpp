@@ -78,7 +78,7 @@ TEST(FakecamQueue, LateReaderGetsConsecutiveFramesUpToTheDepth)
     Child c("video1 format=GREY size=64x64 fps=50\n"
             "video2 format=GREY size=64x64 fps=50 buffers=6\n");
     if (c.parent()) {
-        ASSERT_EQ(c.result.status, 0) << c.result.output;
+        ASSERT_EQ(c.result.status, 0) << c.result.out;
         // Every frame made was either read or overwritten in the queue.
         std::string s = c.stats();
         for (const char *dev : {"video1", "video2"}) {
@@ -122,7 +122,7 @@ TEST(FakecamQueue, EachDescriptorHasItsOwnQueue)
 {
     Child c("video3 format=GREY size=64x64 fps=50 buffers=3\n");
     if (c.parent()) {
-        EXPECT_EQ(c.result.status, 0) << c.result.output;
+        EXPECT_EQ(c.result.status, 0) << c.result.out;
         return;
     }
     int a = open("/dev/video3", O_RDWR | O_NONBLOCK);
@@ -158,8 +158,8 @@ TEST(FakecamQueue, BuffersCommandResizesOpenQueues)
     Child c("video4 format=GREY size=64x64 fps=50\n"
             "video5 buffers=0\nvideo6 buffers=33\n");
     if (c.parent()) {
-        ASSERT_EQ(c.result.status, 0) << c.result.output;
-        const std::string &out = c.result.output;
+        ASSERT_EQ(c.result.status, 0) << c.result.out;
+        const std::string &out = c.result.out;
         for (const char *bad : {":2: bad option \"buffers=0\"; line skipped",
                                 ":3: bad option \"buffers=33\"; line skipped"})
             EXPECT_NE(out.find(bad), std::string::npos) << out;

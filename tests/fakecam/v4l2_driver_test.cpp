@@ -38,7 +38,7 @@ TEST(FakecamWithDriver, DriverShowsFramesAndNoticesEveryFailure)
             "video9 format=YUYV size=64x48\n"
             "video4 format=GREY size=64x48 fail=nocapture\n");
     if (c.parent()) {
-        EXPECT_EQ(c.result.status, 0) << c.result.output;
+        EXPECT_EQ(c.result.status, 0) << c.result.out;
         return;
     }
     ASSERT_EQ(v4l_init(), 1);

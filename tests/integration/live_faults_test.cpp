@@ -8,13 +8,13 @@
 
 #include <gtest/gtest.h>
 
-#include "e2e.h"
-#include "live_checks.h"
+#include "viewer.h"
 
 using namespace testsupport;
-using namespace livecheck;
 
 namespace {
+
+void pause_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 const char *const PAIR = R"(camera 0 allow_local=1 video_src=yes geometry=352x288
 camera 1-2 work=1 v4l_pipe={nr} text_left="Cam {nr}"
@@ -145,7 +145,7 @@ TEST_F(LiveFaults, SixtyWindowsOnASmallScreen)
     int lit = 0;
     for (int n = 1; n <= 60; n++) {
         const Box v = wins_.at(n).video.inner(2);
-        const Rgb avg = average(img, v.x, v.y, v.w, v.h);
+        const Rgb avg = average(img, v);
         lit += avg.r + avg.g + avg.b > 60;
     }
     EXPECT_GE(lit, 48);

@@ -10,13 +10,13 @@
 
 #include <gtest/gtest.h>
 
-#include "e2e.h"
-#include "live_checks.h"
+#include "viewer.h"
 
 using namespace testsupport;
-using namespace livecheck;
 
 namespace {
+
+void pause_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 const char *const CATALOGUE = R"(camera 0 allow_local=1 video_src=yes geometry=352x288
 camera 1-5 work=1 v4l_pipe={nr} text_left="Cam {nr}"
@@ -27,17 +27,6 @@ layout 1 L WIDE_2_2 "Pair" 4 5
 const char *const CAMS = "video1 size=352x288\nvideo2 size=352x288\nvideo3 size=352x288\n"
                          "video4 size=352x288\nvideo5 size=352x288\n";
 
-// An event-collector script: records every line it is sent in EVENTS, then
-// runs the shell snippet `on_line' with the line in $line; the snippet
-// replies (or not).
-std::string collector_script(const std::string &events, const std::string &on_line)
-{
-    return "#!/bin/sh\n"
-           "while IFS= read -r line; do\n"
-           "  echo \"$line\" >> '" + events + "'\n" +
-           on_line +
-           "done\n";
-}
 // Accepts everything and ends after the viewer's last line, as a collector
 // should.
 const char *const ACCEPT_ALL =
@@ -77,7 +66,7 @@ protected:
     {
         write_file(script_, collector_script(events_, on_line), 0755);
         options.insert(options.begin(), {"--verbose=3", "-e", script_});
-        ASSERT_TRUE(run_->start(*display_, options)) << run_->log();
+        ASSERT_TRUE(run_->start(display_->name(), options)) << run_->log();
         // Keys go to the window under the pointer (no window manager).
         ASSERT_TRUE(run_->xdotool({"mousemove", "300", "250"}));
         pause_ms(500);
@@ -156,7 +145,7 @@ TEST_F(LiveLayouts, RefusedStartLayoutShowsTheErrorAndKeepsRunning)
     pause_ms(500);
     const Image popup = shot("popup.png");
     // The error popup: a blue box in the middle of the view (648x488).
-    EXPECT_GT(count_colour(popup, {324 - 60, 244 - 20, 120, 40}, 71, 86, 140), 1000);
+    EXPECT_GT(count_colour(popup, {324 - 60, 244 - 20, 120, 40}, {71, 86, 140}), 1000);
     EXPECT_EQ(run_->log_count("+++ PLAY /dev/video"), 0u) << "no layout shown";
     EXPECT_TRUE(run_->child()->running());
 
@@ -167,7 +156,7 @@ TEST_F(LiveLayouts, RefusedStartLayoutShowsTheErrorAndKeepsRunning)
     const Image a = shot("a.png");
     pause_ms(300);
     const Image b = shot("b.png");
-    EXPECT_LT(count_colour(b, {0, 0, 648, 488}, 71, 86, 140), 50) << "popup gone";
+    EXPECT_LT(count_colour(b, {0, 0, 648, 488}, {71, 86, 140}), 50) << "popup gone";
     EXPECT_GT(count_changed(a, b, {40, 20, 250, 200}), 1000) << "window 1 plays";
     EXPECT_EQ(run_->stop().status, 1);
     EXPECT_EQ(events(), "L program starting\nL layout 1 1000\nL layout 0 1000\n"

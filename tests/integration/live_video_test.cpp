@@ -11,13 +11,13 @@
 
 #include <gtest/gtest.h>
 
-#include "e2e.h"
-#include "live_checks.h"
+#include "viewer.h"
 
 using namespace testsupport;
-using namespace livecheck;
 
 namespace {
+
+void pause_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 constexpr SDL_Color NAME_FG = {220, 220, 220, 0};
 constexpr SDL_Color NAME_BG = {31, 31, 31, 0};
@@ -79,8 +79,7 @@ protected:
     }
     double border_share(const Image &img, int win, int r, int g, int b)
     {
-        return double(border_pixels(img, wins_.at(win), r, g, b)) /
-               border_length(wins_.at(win));
+        return testsupport::border_share(img, wins_.at(win), {r, g, b});
     }
     // The simulated picture's camera number: white digits on a black box
     // in the middle of the window.
@@ -89,8 +88,8 @@ protected:
         const Box v = wins_.at(win).video;
         const Box mid = v.centre(v.w / 3, v.h / 2);
         const int all = mid.w * mid.h;
-        const int dark = count_colour(img, mid, 16, 16, 16, 14);
-        const int light = count_colour(img, mid, 235, 235, 235, 20);
+        const int dark = count_colour(img, mid, {16, 16, 16}, 14);
+        const int light = count_colour(img, mid, {235, 235, 235}, 20);
         return dark > all / 5 && light > all / 10;
     }
 

@@ -16,55 +16,11 @@
 #include "tirskconf.h"
 #include "vout.h"
 #include "window.h"
+#include "harness.h"
 
 namespace layouts_test {
 
-// Collects what the log facility writes while it lives (both its own stream
-// and standard error, so that it works with any build of the host library).
-class LogCapture {
-public:
-    LogCapture()
-    {
-        stream_ = open_memstream(&data_, &size_);
-        tirsklog_set_stream(stream_);
-        tirsklog_level_set(7);
-        testing::internal::CaptureStderr();
-    }
-    ~LogCapture() { text(); }
-    LogCapture(const LogCapture &) = delete;
-    LogCapture &operator=(const LogCapture &) = delete;
-
-    // Everything logged so far; ends the capture.
-    const std::string &text()
-    {
-        if (stream_) {
-            tirsklog_set_stream(nullptr);
-            fclose(stream_);
-            stream_ = nullptr;
-            text_.assign(data_ ? data_ : "", size_);
-            free(data_);
-            data_ = nullptr;
-            text_ += testing::internal::GetCapturedStderr();
-        }
-        return text_;
-    }
-
-    int count(const std::string &needle)
-    {
-        const std::string &t = text();
-        int n = 0;
-        for (size_t p = t.find(needle); p != std::string::npos;
-             p = t.find(needle, p + 1))
-            n++;
-        return n;
-    }
-
-private:
-    FILE *stream_ = nullptr;
-    char *data_ = nullptr;
-    size_t size_ = 0;
-    std::string text_;
-};
+using testsupport::LogCapture;
 
 // A zero-filled CONF record and the globals of layouts and windows back at
 // their start values.

@@ -14,66 +14,8 @@ using layouts_test::LogCapture;
 
 namespace {
 
-std::vector<std::string> calls;
-
-// Records "<slot> w<index> <args...>".
-template <typename... A>
-void record(const char *slot, const window *w, A... args)
-{
-    std::string s = std::string(slot) + " w" + std::to_string(getWinIdx(w));
-    ((s += " " + std::to_string(args)), ...);
-    calls.push_back(s);
-}
-
-// Records colour, corner flag and corner lengths; the frame is always the
-// window borders.
-void fake_draw_border(window *w, uint8_t r, uint8_t g, uint8_t b,
-                      const border_desc *d)
-{
-    EXPECT_TRUE(d->top == borderTB && d->bottom == borderTB &&
-                d->left == borderLR && d->right == borderLR);
-    record("border", w, r, g, b, d->corners, d->corner_w, d->corner_h);
-}
-void fake_win_pause(window *w, int on) { record("pause", w, on); }
-int fake_win_alarm(window *w, int on) { return record("alarm", w, on), 1; }
-void fake_win_caption(window *w, int on) { record("caption", w, on); }
-void fake_win_status(window *w) { record("status", w); }
-void fake_free_win_surfaces(window *w)
-{
-    record("free_surfaces", w);
-    w->surfaces = nullptr;
-}
-
-video_out fake_vout = {
-    .name = "fake",
-    .width = 1920,
-    .height = 1080,
-    .init = nullptr,
-    .fini = nullptr,
-    .test = nullptr,
-    .poll_events = nullptr,
-    .push_event = nullptr,
-    .show_cursor = nullptr,
-    .popup_text = nullptr,
-    .popup_close = nullptr,
-    .alloc_playback_resources = nullptr,
-    .free_playback_resources = nullptr,
-    .show_frame = nullptr,
-    .check_playback_resources = nullptr,
-    .redisplay_win = nullptr,
-    .draw_win = nullptr,
-    .fill_win = nullptr,
-    .draw_border = fake_draw_border,
-    .win_pause = fake_win_pause,
-    .win_alarm = fake_win_alarm,
-    .win_caption = fake_win_caption,
-    .win_status = fake_win_status,
-    .free_win_surfaces = fake_free_win_surfaces,
-    .flip = nullptr,
-    .win_snapshot = nullptr,
-    .screen_snapshot = nullptr,
-    .push_rctrl_event = nullptr,
-};
+using testsupport::fake_vout;
+std::vector<std::string> &calls = testsupport::vout_calls;
 
 using strings = std::vector<std::string>;
 

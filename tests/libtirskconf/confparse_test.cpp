@@ -10,7 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "log_capture.h"
+#include "harness.h"
+
+using testsupport::LogCapture;
 #include "tirskconf.h"
 
 namespace {

@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "log_capture.h"
+#include "harness.h"
+
+using testsupport::LogCapture;
 #include "tirskconf.h"
 
 namespace {

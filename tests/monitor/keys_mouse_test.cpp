@@ -64,7 +64,7 @@ TEST_F(Keys, UndefinedLayoutShowsNotDefinedAndAFailedSwitchQuits)
 {
     EXPECT_EQ(key('7'), 1);
     EXPECT_EQ(cur_layout, 0);
-    ASSERT_EQ(count_calls("popup:"), 1);
+    ASSERT_EQ(count_calls("^popup "), 1);
     EXPECT_NE(vout_calls.back().find("не определа"), std::string::npos);
     EXPECT_NE(vout_calls.back().find("№7"), std::string::npos);
     // A layout that cannot be built: the caller is asked to end the program.
@@ -106,7 +106,7 @@ TEST_F(Keys, DisabledKeyDoesNothingNotEvenCloseAPopup)
     EXPECT_EQ(key(ESC), 1);
     EXPECT_EQ(key('1'), 1);
     EXPECT_TRUE(popup_open);
-    EXPECT_EQ(count_calls("popup_close"), 0);
+    EXPECT_EQ(count_calls("^popup_close"), 0);
     EXPECT_EQ(cur_layout, 0);
     EXPECT_EQ(quit, 0);
     // Keys outside the list still work, and a count past the table's end
@@ -232,10 +232,10 @@ TEST_F(Keys, PauseKeysAndRightButton)
     select_win(1);
     key(SPACE);
     EXPECT_TRUE(windows[1].state & WS_PM);
-    EXPECT_EQ(count_calls("pause:1"), 1);
+    EXPECT_EQ(count_calls("^pause w\\d+ 1$"), 1);
     key(SPACE);
     EXPECT_FALSE(windows[1].state & WS_PM);
-    EXPECT_EQ(count_calls("pause:0"), 1);
+    EXPECT_EQ(count_calls("^pause w\\d+ 0$"), 1);
     key(266); // keypad .
     EXPECT_TRUE(windows[1].state & WS_PM);
     key('s');
@@ -263,15 +263,15 @@ TEST_F(Keys, PauseWithNoSelectedWindowDoesNothing)
         EXPECT_EQ(key(k), 1);
     for (const window &w : windows)
         EXPECT_FALSE(w.state & WS_PM);
-    EXPECT_EQ(count_calls("win_snapshot"), 0);
+    EXPECT_EQ(count_calls("^win_snapshot"), 0);
 }
 
 TEST_F(Keys, F1ShowsTheHelpInSmallText)
 {
     snprintf(strHELP, sizeof strHELP, "%s", "  1 - раскладка\n  F1 - help");
     key(F1);
-    ASSERT_EQ(count_calls("popup:"), 1);
-    EXPECT_EQ(vout_calls.back(), std::string("popup:4:") + strHELP);
+    ASSERT_EQ(count_calls("^popup "), 1);
+    EXPECT_EQ(vout_calls.back(), std::string("popup 4 ") + strHELP);
     strHELP[0] = 0;
 }
 
@@ -281,15 +281,15 @@ TEST_F(Keys, F2NeedsASelectedWindowShiftF2DoesNot)
     conf->shot_dir = dir;
     select_win(2);
     key(F2);
-    ASSERT_EQ(count_calls("win_snapshot:/tmp/shots/tirskmon(L)_cam03_"), 1);
+    ASSERT_EQ(count_calls("^win_snapshot w\\d+ /tmp/shots/tirskmon\\(L\\)_cam03_"), 1);
     winStateReset(&windows[2], WS_SE);
     g_selectetWinIdx = -1;
     key(F2);
-    EXPECT_EQ(count_calls("win_snapshot"), 1);
+    EXPECT_EQ(count_calls("^win_snapshot"), 1);
     key(F2, RSHIFT);
-    EXPECT_EQ(count_calls("screen_snapshot:/tmp/shots/tirskmon(L)_"), 1);
+    EXPECT_EQ(count_calls("^screen_snapshot /tmp/shots/tirskmon\\(L\\)_"), 1);
     key(F2, LCTRL);
-    EXPECT_EQ(count_calls("screen_snapshot"), 1) << "Ctrl is not Shift";
+    EXPECT_EQ(count_calls("^screen_snapshot"), 1) << "Ctrl is not Shift";
     conf->shot_dir = nullptr;
 }
 
@@ -333,11 +333,11 @@ TEST_F(Keys, MouseMotionShowsCursorAndAllNames)
     mouse_motion(10, 10);
     EXPECT_EQ(cursor_shown, 1);
     EXPECT_EQ(cursor_since, g_monotime_microsec);
-    EXPECT_EQ(count_calls("cursor:1"), 1);
+    EXPECT_EQ(count_calls("^cursor 1"), 1);
     for (int i = 0; i < 4; i++)
         EXPECT_TRUE(windows[i].state & WS_DN) << i;
     mouse_motion(11, 10);
-    EXPECT_EQ(count_calls("cursor:1"), 1) << "already shown";
+    EXPECT_EQ(count_calls("^cursor 1"), 1) << "already shown";
 
     conf->no_mouse = 1;
     cursor_shown = 0;
@@ -350,11 +350,11 @@ TEST_F(Keys, MouseMotionShowsCursorAndAllNames)
 TEST_F(Keys, RedrawDrawsOnlyTheFullscreenWindowWhileThereIsOne)
 {
     EXPECT_EQ(redraw_wins(), 4);
-    EXPECT_EQ(count_calls("draw_win"), 4);
+    EXPECT_EQ(count_calls("^draw_win"), 4);
     layout_to_fullscreen(1);
     vout_calls.clear();
     EXPECT_EQ(redraw_wins(), 1);
-    EXPECT_EQ(count_calls("draw_win"), 1);
+    EXPECT_EQ(count_calls("^draw_win"), 1);
 }
 
 TEST_F(Keys, RestoringTheApplicationClearsPauseOfPassiveWindows)

@@ -1,6 +1,6 @@
 // Layout activation, switching and fullscreen.
 #include "evtcoll.h"
-#include "log_capture.h"
+#include "harness.h"
 #include "monitor_fixture.h"
 #include "process.h"
 
@@ -36,7 +36,7 @@ TEST_F(Layouts, ApplySelectsTheMajorWindowAndBindsCameras)
         EXPECT_GT(windows[i].video_rect.w, 0u);
     }
     EXPECT_EQ(windows[4].cam, nullptr);
-    EXPECT_EQ(count_calls("draw_win"), 4);
+    EXPECT_EQ(count_calls("^draw_win"), 4);
 }
 
 TEST_F(Layouts, CameraInBothLayoutsKeepsItsStream)
@@ -66,9 +66,9 @@ TEST_F(Layouts, UndefinedLayoutShowsThePopupOnlyWhenAsked)
 {
     vout_calls.clear();
     EXPECT_EQ(switch_layout(7, 0), 0);
-    EXPECT_EQ(count_calls("popup:"), 0);
+    EXPECT_EQ(count_calls("^popup "), 0);
     EXPECT_EQ(switch_layout(7, 1), 1);
-    ASSERT_EQ(count_calls("popup:"), 1);
+    ASSERT_EQ(count_calls("^popup "), 1);
     EXPECT_NE(vout_calls.back().find("№7"), std::string::npos);
     EXPECT_EQ(cur_layout, 0);
 }
@@ -142,12 +142,12 @@ TEST_F(Layouts, CollectorHearsOfTheStartAndOfEachSwitch)
 {
     Collector coll;
     ASSERT_TRUE(coll.opened());
-    LogCapture log;
+    testsupport::LogCapture log;
     ASSERT_EQ(mon_start(), 1);
     EXPECT_EQ(cur_layout, 0);
     vout_calls.clear();
     ASSERT_EQ(switch_layout(1, 1), 1);
-    EXPECT_EQ(count_calls("pause:1"), 4) << "the old picture freezes";
+    EXPECT_EQ(count_calls("^pause w\\d+ 1$"), 4) << "the old picture freezes";
     ASSERT_EQ(switch_layout(2, 1), 1);
     EXPECT_EQ(coll.lines(), "L layout 0 1000\nL layout 1 0\nL layout 2 1\n");
     EXPECT_TRUE(log.contains("L[0]: layout QUAD_4_4(layout 0) used"))
@@ -162,12 +162,12 @@ TEST_F(Layouts, RefusedSwitchKeepsTheOldLayoutAndShowsTheError)
     ASSERT_TRUE(coll.opened());
     vout_calls.clear();
     const int plays = stream(cams_[1]).plays;
-    LogCapture log;
+    testsupport::LogCapture log;
     EXPECT_EQ(switch_layout(2, 1), 0);
     EXPECT_TRUE(log.contains("evtcoll \"coll.sh\" return error: fail"));
     EXPECT_EQ(cur_layout, 0);
-    ASSERT_EQ(count_calls("popup:"), 1);
-    EXPECT_EQ(vout_calls.back(), "popup:258:Ошибка переключения\nна раскладку №2");
+    ASSERT_EQ(count_calls("^popup "), 1);
+    EXPECT_EQ(vout_calls.back(), "popup 258 Ошибка переключения\nна раскладку №2");
     EXPECT_EQ(windows[1].cam, cams_[2]) << "nothing unbound";
     EXPECT_EQ(stream(cams_[1]).plays, plays);
     EXPECT_EQ(stream(cams_[1]).state, SRC_STATE_PLAYING);
@@ -178,8 +178,8 @@ TEST_F(Layouts, StartLayoutThatCannotBeBuiltShowsTheError)
     conf->start_layout = 3; // no type
     vout_calls.clear();
     EXPECT_EQ(mon_start(), 0);
-    ASSERT_EQ(count_calls("popup:"), 1);
-    EXPECT_EQ(vout_calls.back(), "popup:258:Ошибка переключения\nна раскладку №3");
+    ASSERT_EQ(count_calls("^popup "), 1);
+    EXPECT_EQ(vout_calls.back(), "popup 258 Ошибка переключения\nна раскладку №3");
     vout = nullptr;
     EXPECT_EQ(mon_start(), 0);
 }
@@ -198,7 +198,7 @@ TEST_F(Layouts, AlarmedCameraComesUpAlarmed)
 TEST_F(Layouts, StreamThatWillNotStartLeavesTheWindowWaiting)
 {
     stream(cams_[5]).play_ok = false;
-    LogCapture log;
+    testsupport::LogCapture log;
     ASSERT_EQ(switch_layout(1, 1), 1);
     EXPECT_TRUE(log.contains("src#0: start source playing failed with #"))
         << log.text();
@@ -226,7 +226,7 @@ TEST_F(Layouts, FullscreenOfATwoStreamCameraAndBack)
     EXPECT_TRUE(cams_[4]->win->state & WS_PA);
     EXPECT_EQ(w->target_src, 1);
     EXPECT_EQ(stream(cams_[5], 1).plays, 1);
-    EXPECT_EQ((std::vector<std::string>(vout_calls.begin(), vout_calls.end())),
+    EXPECT_EQ(slots(),
               (std::vector<std::string>{"fill", "redisplay", "draw_win"}));
 
     fullscreen_to_layout();

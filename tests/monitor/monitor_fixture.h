@@ -15,27 +15,16 @@
 #include "globals.h"
 #include "monitor.h"
 #include "vout.h"
+#include "harness.h"
 
 namespace monitortest {
 
-// One scripted stream.
-struct FakeStream {
-    int state = SRC_STATE_STOPPED;
-    int plays = 0;
-    int stops = 0;
-    bool play_ok = true;
-    std::deque<int> polls; // results of the next polls; empty = 0
-    int last_timeout_ms = -1; // time-out the last poll was given
-    uint32_t width = 704, height = 576, format = MEDIA_FMT_I420;
-};
-
-extern std::vector<std::string> vout_calls;
-// A popup is on the screen (popup_text opens it, popup_close closes it).
-extern bool popup_open;
-// What the snapshot slots report (1 written, 0 failed).
-extern int snapshot_result;
-extern const capture_drv fake_drv;
-extern video_out fake_vout;
+using testsupport::count_calls;
+using testsupport::FakeStream;
+using testsupport::vout_calls;
+using testsupport::fake_vout;
+inline bool &popup_open = testsupport::fake_popup_open;
+inline int &snapshot_result = testsupport::fake_snapshot_result;
 
 class MonitorTest : public ::testing::Test {
 protected:
@@ -47,7 +36,8 @@ protected:
     // Layout n of type name with the given cameras (window 1 first).
     void add_layout(int n, const char *type, std::vector<camera *> cams);
     FakeStream &stream(camera *cam, int src = 0);
-    int count_calls(const std::string &prefix) const;
+    // Slot names of the output calls, less the window decorations.
+    std::vector<std::string> slots() const;
 
     FakeStream streams_[40];
     int nstreams_ = 0;

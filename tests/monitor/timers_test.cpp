@@ -46,9 +46,9 @@ TEST_F(Timers, CursorHidesAfterItsTimeoutWithoutCountingAChange)
     EXPECT_EQ(cursor_shown, 1) << "exactly T is not past T";
     EXPECT_EQ(cb_one_sec_timers(t0_ + 4 * SEC + 1), 0);
     EXPECT_EQ(cursor_shown, 0);
-    EXPECT_EQ(count_calls("cursor:0"), 1);
+    EXPECT_EQ(count_calls("^cursor 0"), 1);
     cb_one_sec_timers(t0_ + 9 * SEC);
-    EXPECT_EQ(count_calls("cursor:0"), 1) << "hidden once";
+    EXPECT_EQ(count_calls("^cursor 0"), 1) << "hidden once";
 
     // Moving the mouse brings it back and restarts the clock.
     g_monotime_microsec = t0_ + 10 * SEC;
@@ -67,7 +67,7 @@ TEST_F(Timers, ZeroOrNoMouseKeepsTheCursor)
     conf->no_mouse = 1;
     cb_one_sec_timers(t0_ + 1000 * SEC);
     EXPECT_EQ(cursor_shown, 1);
-    EXPECT_EQ(count_calls("cursor:"), 0);
+    EXPECT_EQ(count_calls("^cursor"), 0);
 }
 
 TEST_F(Timers, FullscreenReturnsToTheLayoutAfterItsTimeout)

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "media.h"
+#include "capture.h"
 #include "process.h"
 
 namespace testsupport {
@@ -37,42 +38,6 @@ bool build_catalogue(const DbTarget &t, const std::string &desc,
         return false;
     }
     return true;
-}
-
-LogCapture::LogCapture()
-{
-    FILE *f = tmpfile();
-    setvbuf(f, nullptr, _IONBF, 0);
-    file_ = f;
-    fflush(stderr);
-    saved_stderr_ = dup(2);
-    dup2(fileno(f), 2);
-    tirsklog_set_stream(f);
-    saved_level_ = tirsklog_level_get();
-    tirsklog_level_set(7);
-}
-
-LogCapture::~LogCapture()
-{
-    tirsklog_level_set(saved_level_);
-    tirsklog_set_stream(nullptr);
-    fflush(stderr);
-    dup2(saved_stderr_, 2);
-    close(saved_stderr_);
-    fclose(static_cast<FILE *>(file_));
-}
-
-std::string LogCapture::text() const
-{
-    FILE *f = static_cast<FILE *>(file_);
-    fflush(stderr);
-    long end = ftell(f);
-    std::string s(end > 0 ? end : 0, '\0');
-    rewind(f);
-    size_t n = fread(s.data(), 1, s.size(), f);
-    s.resize(n);
-    fseek(f, 0, SEEK_END);
-    return s;
 }
 
 CatalogueConf::CatalogueConf(const DbTarget &t)
@@ -118,15 +83,6 @@ int CatalogueConf::load(std::string *log)
     }
     conf = saved;
     return rc;
-}
-
-int occurrences(const std::string &log, const std::string &needle)
-{
-    int n = 0;
-    for (size_t p = 0; (p = log.find(needle, p)) != std::string::npos;
-         p += needle.size())
-        ++n;
-    return n;
 }
 
 } // namespace testsupport

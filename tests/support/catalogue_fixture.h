@@ -26,22 +26,6 @@ struct DbTarget {
 bool build_catalogue(const DbTarget &target, const std::string &desc,
                      const std::string &scratch_dir);
 
-// Everything logged while it exists: the log facility's stream and standard
-// error both go to one file.
-class LogCapture {
-public:
-    LogCapture();
-    ~LogCapture();
-    LogCapture(const LogCapture &) = delete;
-    LogCapture &operator=(const LogCapture &) = delete;
-    std::string text() const;
-
-private:
-    void *file_ = nullptr;
-    int saved_stderr_ = -1;
-    int saved_level_ = 4;
-};
-
 // A zero-filled CONF record with the options the catalogue reads, set from
 // the target; frees the sources it gets and its strings.
 class CatalogueConf {
@@ -60,8 +44,5 @@ public:
 private:
     CONF *c_;
 };
-
-// Number of times needle occurs in log.
-int occurrences(const std::string &log, const std::string &needle);
 
 } // namespace testsupport

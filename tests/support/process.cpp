@@ -14,6 +14,8 @@
 #include <sstream>
 #include <thread>
 
+#include <gtest/gtest.h>
+
 namespace testsupport {
 
 namespace {
@@ -38,8 +40,13 @@ pid_t spawn(const std::vector<std::string> &argv,
     dup2(err_fd, 2);
     int devnull = open("/dev/null", O_RDONLY);
     dup2(devnull, 0);
-    for (const auto &e : env)
-        putenv(const_cast<char *>(e.c_str()));
+    for (const auto &e : env) {
+        const size_t eq = e.find('=');
+        if (eq + 1 == e.size())
+            unsetenv(e.substr(0, eq).c_str());
+        else
+            putenv(const_cast<char *>(e.c_str()));
+    }
     auto args = c_argv(argv);
     execvp(args[0], args.data());
     _exit(127);
@@ -176,6 +183,71 @@ bool wait_until(int timeout_ms, const std::function<bool()> &predicate)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+}
+
+int occurrences(const std::string &text, const std::string &needle)
+{
+    int n = 0;
+    for (size_t p = text.find(needle); !needle.empty() && p != std::string::npos;
+         p = text.find(needle, p + needle.size()))
+        ++n;
+    return n;
+}
+
+std::string tool_path(const std::string &relative)
+{
+    return std::string(TIRSK_BINARY_DIR) + "/" + relative;
+}
+
+std::string fakecam_library() { return tool_path("tools/fakecam/libfakecam.so"); }
+
+int fakecamctl(const std::string &config, const std::string &device,
+               const std::string &command, std::string *output)
+{
+    std::vector<std::string> argv = {tool_path("tools/fakecam/fakecamctl"), "-c",
+                                     config, device};
+    std::istringstream words(command);
+    for (std::string w; words >> w;)
+        argv.push_back(w);
+    const RunResult r = run(argv, {"LD_PRELOAD="}, 10000);
+    if (output)
+        *output = r.out + r.err;
+    return r.status;
+}
+
+std::string sanitizer_runtime()
+{
+    std::ifstream maps("/proc/self/maps");
+    for (std::string line; std::getline(maps, line);) {
+        const size_t slash = line.find('/');
+        if (slash != std::string::npos && line.find("/libasan.so", slash) != std::string::npos)
+            return line.substr(slash);
+    }
+    return {};
+}
+
+bool in_preloaded_child()
+{
+    const char *v = getenv("TIRSK_PRELOADED_CHILD");
+    return v && strcmp(v, "1") == 0;
+}
+
+bool run_preloaded(const std::string &lib, const std::vector<std::string> &env,
+                   RunResult *r, int timeout_ms)
+{
+    if (in_preloaded_child())
+        return false;
+    const testing::TestInfo *t = testing::UnitTest::GetInstance()->current_test_info();
+    const std::string asan = sanitizer_runtime();
+    std::vector<std::string> ev = {"LD_PRELOAD=" + (asan.empty() ? lib : asan + ":" + lib),
+                                   "TIRSK_PRELOADED_CHILD=1"};
+    ev.insert(ev.end(), env.begin(), env.end());
+    *r = run({"/proc/self/exe",
+              std::string("--gtest_filter=") + t->test_suite_name() + "." + t->name(),
+              "--gtest_color=no"},
+             ev, timeout_ms);
+    r->out += r->err;
+    return true;
 }
 
 } // namespace testsupport

@@ -174,9 +174,9 @@ TEST_F(EventDispatch, UnknownTypesWarnAndOtherFocusChangesAreSilent)
     push(SDL_ACTIVEEVENT, SDL_APPMOUSEFOCUS | SDL_APPINPUTFOCUS, 1);
     push(SDL_VIDEORESIZE);
     ASSERT_EQ(push_event(200, 0, nullptr, nullptr), 0);
-    CapturedFd log(2);
+    testsupport::FdCapture log(2);
     EXPECT_EQ(poll_events(0), 0);
-    const std::string text = log.text();
+    const std::string text = log.take();
     EXPECT_TRUE(calls.empty());
     EXPECT_NE(text.find("(W) unknown SDL event, type 16 (0x10)"),
               std::string::npos)

@@ -1,12 +1,11 @@
 // The PNG writer: colour types, byte orders, conversions and failures.
 #include <gtest/gtest.h>
 
-#include "png_file.h"
-#include "process.h"
+#include "harness.h"
 #include "vout/sdl_private.h"
 
-using testsupport::PngFile;
-using testsupport::decode_png;
+using testsupport::Image;
+using testsupport::read_png;
 using testsupport::TempDir;
 
 namespace {
@@ -50,7 +49,7 @@ SDL_Color surface_rgb(SDL_Surface *s, int x, int y)
 class PngWriter : public ::testing::Test {
 protected:
     // Prepare as a snapshot does, write, read back.
-    PngFile save(SDL_Surface *s)
+    Image save(SDL_Surface *s)
     {
         SDL_Surface *prepared = SDL_PNGFormatAlpha(s);
         EXPECT_NE(prepared, nullptr);
@@ -58,25 +57,25 @@ protected:
         const int r = SDL_SavePNG_RW(prepared, SDL_RWFromFile(path.c_str(), "wb"), 1);
         EXPECT_EQ(r, 0) << SDL_GetError();
         SDL_FreeSurface(prepared);
-        return decode_png(path);
+        return read_png(path);
     }
     // tolerance: packed 16-bit channels may be widened by shifting only.
-    void expect_pixels(const PngFile &png, SDL_Surface *s, int tolerance = 0)
+    void expect_pixels(const Image &png, SDL_Surface *s, int tolerance = 0)
     {
-        ASSERT_TRUE(png.ok) << png.error;
-        ASSERT_EQ(png.width, uint32_t(W));
-        ASSERT_EQ(png.height, uint32_t(H));
+        ASSERT_TRUE(png.ok());
+        ASSERT_EQ(png.width, W);
+        ASSERT_EQ(png.height, H);
         EXPECT_EQ(png.bit_depth, 8);
         for (int y = 0; y < H; y++)
             for (int x = 0; x < W; x++) {
                 const SDL_Color want = surface_rgb(s, x, y);
-                const auto got = png.at(uint32_t(x), uint32_t(y));
+                const auto got = png.pixel(x, y);
                 ASSERT_NEAR(got.r, want.r, tolerance) << x << "," << y;
                 ASSERT_NEAR(got.g, want.g, tolerance) << x << "," << y;
                 ASSERT_NEAR(got.b, want.b, tolerance) << x << "," << y;
             }
     }
-    TempDir dir_;
+    testsupport::TempDir dir_;
 };
 
 // A stream that counts closes and can refuse to write.
@@ -119,7 +118,7 @@ TEST_F(PngWriter, TwentyFourBitSurfacesAreRgbInEitherByteOrder)
         EXPECT_EQ(prepared, s) << "written as is";
         EXPECT_EQ(s->refcount, 2);
         SDL_FreeSurface(prepared);
-        const PngFile png = save(s);
+        const Image png = save(s);
         EXPECT_EQ(png.color_type, 2) << bgr;
         expect_pixels(png, s);
         SDL_FreeSurface(s);
@@ -135,7 +134,7 @@ TEST_F(PngWriter, ThirtyTwoBitWithoutAlphaIsConvertedToRgb)
     EXPECT_EQ(prepared->format->BitsPerPixel, 24);
     EXPECT_EQ(s->refcount, 1) << "the original is untouched";
     SDL_FreeSurface(prepared);
-    const PngFile png = save(s);
+    const Image png = save(s);
     EXPECT_EQ(png.color_type, 2);
     expect_pixels(png, s);
     SDL_FreeSurface(s);
@@ -145,11 +144,11 @@ TEST_F(PngWriter, ThirtyTwoBitWithAlphaKeepsIt)
 {
     SDL_Surface *s = make(32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000);
     ASSERT_NE(s, nullptr);
-    const PngFile png = save(s);
+    const Image png = save(s);
     EXPECT_EQ(png.color_type, 6);
-    ASSERT_TRUE(png.ok) << png.error;
+    ASSERT_TRUE(png.ok());
     for (int x = 0; x < W; x++) {
-        const auto got = png.at(uint32_t(x), 2);
+        const auto got = png.pixel(x, 2);
         EXPECT_EQ(got.a, x * 20);
         EXPECT_EQ(got.r, pattern(x, 2).r);
         EXPECT_EQ(got.b, pattern(x, 2).b);
@@ -164,7 +163,7 @@ TEST_F(PngWriter, SixteenBitSurfacesAreConvertedSoThePictureIsRight)
                                           : make(15, 0x7C00, 0x03E0, 0x001F);
         ASSERT_NE(s, nullptr);
         ASSERT_EQ(s->format->BytesPerPixel, 2);
-        const PngFile png = save(s);
+        const Image png = save(s);
         EXPECT_EQ(png.color_type, 2);
         expect_pixels(png, s, 7);
         SDL_FreeSurface(s);
@@ -182,13 +181,13 @@ TEST_F(PngWriter, PaletteSurfacesKeepTheirPalette)
     for (int y = 0; y < H; y++)
         for (int x = 0; x < W; x++)
             static_cast<Uint8 *>(s->pixels)[y * s->pitch + x] = Uint8((x + y) % 4);
-    const PngFile png = save(s);
+    const Image png = save(s);
     EXPECT_EQ(png.color_type, 3);
-    ASSERT_TRUE(png.ok) << png.error;
+    ASSERT_TRUE(png.ok());
     for (int y = 0; y < H; y++)
         for (int x = 0; x < W; x++) {
             const SDL_Color &c = colours[(x + y) % 4];
-            const auto got = png.at(uint32_t(x), uint32_t(y));
+            const auto got = png.pixel(x, y);
             ASSERT_EQ(got.r, c.r);
             ASSERT_EQ(got.g, c.g);
             ASSERT_EQ(got.b, c.b);

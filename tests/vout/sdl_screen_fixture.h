@@ -16,6 +16,7 @@
 #include "camera.h"
 #include "conf.h"
 #include "vout/sdl_private.h"
+#include "harness.h"
 
 /* libX11 keeps a few strings for the life of the process. */
 extern "C" __attribute__((weak)) const char *__lsan_default_suppressions()
@@ -40,51 +41,6 @@ inline std::ostream &operator<<(std::ostream &os, const Rgb &c)
     return os << "(" << c.r << "," << c.g << "," << c.b << ")";
 }
 
-/* Start a private Xvfb when the run has no display; it is ended at exit.
- * Should that fail, SDL's dummy driver still takes a 32-bit mode with
- * software overlays, which is all these tests read back. */
-inline void ensure_x_display()
-{
-    const char *d = std::getenv("DISPLAY");
-    if (d && *d)
-        return;
-    setenv("SDL_VIDEODRIVER", "dummy", 1);
-    int fds[2];
-    if (pipe(fds) != 0)
-        return;
-    pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        std::string fd = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0",
-               "1920x1080x24", "-nolisten", "tcp", "-noreset", (char *)nullptr);
-        _exit(127);
-    }
-    close(fds[1]);
-    /* Xvfb writes the number and the newline separately: read both, or
-     * it dies of a broken pipe. */
-    char buf[16] = {};
-    size_t got = 0;
-    while (pid > 0 && got < sizeof buf - 1 && !std::memchr(buf, '\n', got)) {
-        ssize_t n = read(fds[0], buf + got, sizeof buf - 1 - got);
-        if (n <= 0)
-            break;
-        got += size_t(n);
-    }
-    close(fds[0]);
-    if (pid < 0 || !std::memchr(buf, '\n', got))
-        return;
-    static pid_t xvfb_pid;
-    xvfb_pid = pid;
-    std::atexit([] {
-        kill(xvfb_pid, SIGTERM);
-        waitpid(xvfb_pid, nullptr, 0);
-    });
-    std::string display = ":" + std::string(buf, strcspn(buf, "\n"));
-    setenv("DISPLAY", display.c_str(), 1);
-    setenv("SDL_VIDEODRIVER", "x11", 1);
-}
-
 class SdlScreenFixture : public ::testing::Test {
   protected:
     static constexpr int W = 800;
@@ -98,7 +54,7 @@ class SdlScreenFixture : public ::testing::Test {
         static bool opened = false;
         if (!opened) {
             opened = true;
-            ensure_x_display();
+            ASSERT_FALSE(testsupport::use_test_display().empty()) << "no X display";
             int rc = -1;
             for (int attempt = 0; attempt < 50 && rc != 0; ++attempt) {
                 rc = SDL_Init(SDL_INIT_VIDEO | SDL_INIT_NOPARACHUTE);

@@ -7,8 +7,7 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
-#include "e2e.h"
-#include "sdl_screen.h"
+#include "harness.h"
 #include "vout_test_conf.h"
 
 namespace {
@@ -23,12 +22,12 @@ protected:
     // init with standard error (the log) and output collected.
     int init(std::string *log = nullptr, std::string *out = nullptr)
     {
-        CapturedFd err(2), std_out(1);
+        testsupport::FdCapture err(2), std_out(1);
         const int r = sdl_init(0);
         if (log)
-            *log = err.text();
+            *log = err.take();
         if (out)
-            *out = std_out.text();
+            *out = std_out.take();
         return r;
     }
     static std::string caption()
@@ -117,7 +116,6 @@ TEST_F(ScreenSetup, TooLargeSizeIsRefusedAndFullscreenTakesTheDisplay)
 {
     testsupport::Display small(640, 480);
     ASSERT_TRUE(small.ok());
-    hold_display_open(small.name());
     setenv("DISPLAY", small.name().c_str(), 1);
     std::string log;
     EXPECT_EQ(init(&log), 0);

@@ -1,12 +1,11 @@
 // Whole-screen and window snapshots read back from their files.
 #include <gtest/gtest.h>
 
-#include "png_file.h"
-#include "process.h"
+#include "harness.h"
 #include "vout/sdl_private.h"
 
-using testsupport::PngFile;
-using testsupport::decode_png;
+using testsupport::Image;
+using testsupport::read_png;
 using testsupport::TempDir;
 
 namespace {
@@ -37,19 +36,19 @@ protected:
     {
         return {Uint8(x * 4), Uint8(y * 5), Uint8(200 - x - y), 0};
     }
-    static void expect_area(const PngFile &png, int x0, int y0)
+    static void expect_area(const Image &png, int x0, int y0)
     {
-        ASSERT_TRUE(png.ok) << png.error;
-        for (uint32_t y = 0; y < png.height; y++)
-            for (uint32_t x = 0; x < png.width; x++) {
+        ASSERT_TRUE(png.ok());
+        for (int y = 0; y < png.height; y++)
+            for (int x = 0; x < png.width; x++) {
                 const SDL_Color want = colour(x0 + int(x), y0 + int(y));
-                const auto got = png.at(x, y);
+                const auto got = png.pixel(x, y);
                 ASSERT_EQ(got.r, want.r) << x << "," << y;
                 ASSERT_EQ(got.g, want.g) << x << "," << y;
                 ASSERT_EQ(got.b, want.b) << x << "," << y;
             }
     }
-    TempDir dir_;
+    testsupport::TempDir dir_;
 };
 
 } // namespace
@@ -59,10 +58,10 @@ TEST_F(Snapshots, ScreenShotIsTheWholeScreenAsRgb)
     const std::string path = dir_.file("tirskmon(L)_2024-03-05_07:08:09.png");
     ASSERT_EQ(screen_snapshot(path.c_str()), 1);
     EXPECT_EQ(screen->refcount, 1) << "no reference left behind";
-    const PngFile png = decode_png(path);
+    const Image png = read_png(path);
     EXPECT_EQ(png.color_type, 2);
-    EXPECT_EQ(png.width, uint32_t(SW));
-    EXPECT_EQ(png.height, uint32_t(SH));
+    EXPECT_EQ(png.width, SW);
+    EXPECT_EQ(png.height, SH);
     expect_area(png, 0, 0);
 }
 
@@ -72,10 +71,10 @@ TEST_F(Snapshots, WindowShotIsItsVideoRectangle)
     w.video_rect = {10, 6, 21, 17};
     const std::string path = dir_.file("cam.png");
     ASSERT_EQ(win_snapshot(&w, path.c_str()), 1);
-    const PngFile png = decode_png(path);
+    const Image png = read_png(path);
     EXPECT_EQ(png.color_type, 2);
-    EXPECT_EQ(png.width, 21u);
-    EXPECT_EQ(png.height, 17u);
+    EXPECT_EQ(png.width, 21);
+    EXPECT_EQ(png.height, 17);
     expect_area(png, 10, 6);
 }
 
@@ -100,6 +99,6 @@ TEST_F(Snapshots, UnwritablePlacesAndMissingScreenFailCleanly)
     EXPECT_NE(log.find("SDL_SaveBMP(camshot, " + path + ") failed: Argument 2"),
               std::string::npos)
         << log;
-    EXPECT_FALSE(decode_png(dir_.file("a.png")).ok);
+    EXPECT_FALSE(read_png(dir_.file("a.png")).ok());
     EXPECT_EQ(screen->refcount, 1);
 }

@@ -7,7 +7,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "e2e.h"
+#include "harness.h"
 #include "vout_test_conf.h"
 
 namespace {
@@ -20,7 +20,6 @@ protected:
     {
         VoutTest::SetUp();
         ASSERT_TRUE(xvfb.ok());
-        hold_display_open(xvfb.name());
         setenv("DISPLAY", xvfb.name().c_str(), 1);
         cfg->geo = {640, 480};
         ASSERT_EQ(sdl_init(0), 1);
@@ -37,10 +36,10 @@ protected:
     }
     int run(int mode)
     {
-        CapturedFd e(2), o(1);
+        testsupport::FdCapture e(2), o(1);
         const int r = sdl_test(mode);
-        out = o.text();
-        err = e.text();
+        out = o.take();
+        err = e.take();
         return r;
     }
     // The centre of the screen as {r, g, b}.

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "conf.h"
-#include "sdl_screen.h"
+#include "harness.h"
 #include "vout/sdl_private.h"
 
 // Counts the provider's calls; init answers init_result.
@@ -30,9 +30,8 @@ class VoutTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        display = use_test_display();
+        display = testsupport::use_test_display();
         ASSERT_FALSE(display.empty()) << "no X server";
-        install_window_icon();
         cfg = static_cast<CONF *>(std::calloc(1, sizeof(CONF)));
         cfg->geo = {648, 488};
         cfg->display = 'L';

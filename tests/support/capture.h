@@ -1,0 +1,46 @@
+// What the code under test writes: a descriptor, or the log facility.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// Sends descriptor fd (1 or 2) to an unnamed file while it lives; the
+// descriptor is restored by take() or the destructor.
+class FdCapture {
+public:
+    explicit FdCapture(int fd);
+    ~FdCapture();
+    FdCapture(const FdCapture &) = delete;
+    FdCapture &operator=(const FdCapture &) = delete;
+    // Everything written so far; the capture goes on.
+    std::string text() const;
+    // Everything written; ends the capture.
+    std::string take();
+    void clear();
+
+private:
+    int fd_, file_, saved_;
+};
+
+// The log facility's lines at `level' (7 = all): they go to standard error,
+// which is captured.  Level and stream are restored on destruction.
+class LogCapture {
+public:
+    explicit LogCapture(int level = 7);
+    ~LogCapture();
+    LogCapture(const LogCapture &) = delete;
+    LogCapture &operator=(const LogCapture &) = delete;
+    std::string text() const { return fd_.text(); }
+    std::vector<std::string> lines() const;
+    bool contains(const std::string &s) const { return text().find(s) != std::string::npos; }
+    int count(const std::string &s) const;
+    void clear() { fd_.clear(); }
+
+private:
+    FdCapture fd_;
+    int old_level_;
+};
+
+} // namespace testsupport

@@ -1,0 +1,46 @@
+// In-memory stand-ins for the unit tests: a video output that records its
+// calls and a capture driver whose streams follow a script.
+#pragma once
+
+#include <stdint.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "media.h"
+#include "vout.h"
+
+namespace testsupport {
+
+// Every call of fake_vout, one string each: "<slot>[ w<window index>][ <args>]",
+// e.g. "border w1 153 102 51 0 0 0", "pause w0 1", "popup 4 text",
+// "cursor 0", "win_snapshot w2 /path", "screen_snapshot /path", "alloc".
+extern std::vector<std::string> vout_calls;
+extern video_out fake_vout;        // 1920x1080; no init, events or flip
+extern bool fake_popup_open;       // popup_text opens it, popup_close closes it
+extern int fake_snapshot_result;   // what the snapshot slots answer
+// Calls whose text matches the regular expression (searched, not anchored).
+int count_calls(const std::string &pattern);
+// The calls, less those whose slot is one of `except'.
+std::vector<std::string> calls_except(const std::vector<std::string> &except);
+void reset_fake_vout();
+
+// A stream of the scripted driver; the handle of its source.
+struct FakeStream {
+    int id = 0;
+    int state = SRC_STATE_STOPPED;
+    int plays = 0, stops = 0;
+    bool play_ok = true;
+    std::deque<int> polls;     // results of the next polls; none left = 0
+    int last_timeout_ms = -1;  // the time-out the last poll was given
+    uint32_t width = 704, height = 576, format = MEDIA_FMT_I420;
+    int probe_result = 1;      // probe answers this and width/height/format
+};
+// Every driver call: "<op> <stream id>" (op: state probe play pause stop
+// wait poll release<size> destroy); stop_wait answers 7.
+extern std::vector<std::string> drv_calls;
+extern const capture_drv scripted_drv;
+extern const capture_drv minimal_drv; // without the optional operations
+
+} // namespace testsupport

@@ -1,0 +1,103 @@
+#include "image.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <algorithm>
+
+#include <png.h>
+
+namespace testsupport {
+
+Image read_png(const std::string &path)
+{
+    Image img;
+    // The header is read by hand for the stored colour type, which the
+    // decoder hides by converting.
+    uint8_t head[29] = {};
+    if (FILE *f = fopen(path.c_str(), "rb")) {
+        if (fread(head, 1, sizeof head, f) != sizeof head)
+            head[0] = 0;
+        fclose(f);
+    }
+    png_image png = {};
+    png.version = PNG_IMAGE_VERSION;
+    if (memcmp(head + 12, "IHDR", 4) != 0 || !png_image_begin_read_from_file(&png, path.c_str()))
+        return img;
+    png.format = PNG_FORMAT_RGBA;
+    std::vector<uint8_t> buf(PNG_IMAGE_SIZE(png));
+    if (!png_image_finish_read(&png, nullptr, buf.data(), 0, nullptr)) {
+        png_image_free(&png);
+        return img;
+    }
+    img.width = int(png.width);
+    img.height = int(png.height);
+    img.bit_depth = head[24];
+    img.color_type = head[25];
+    img.rgba = std::move(buf);
+    return img;
+}
+
+bool near(Rgb a, Rgb b, int tol)
+{
+    return abs(a.r - b.r) <= tol && abs(a.g - b.g) <= tol && abs(a.b - b.b) <= tol;
+}
+
+namespace {
+// Calls f(x, y) for the pixels of box inside the image.
+template <typename F> void each(const Image &img, const Box &box, F f)
+{
+    for (int y = std::max(box.y, 0); y < box.y + box.h && y < img.height; y++)
+        for (int x = std::max(box.x, 0); x < box.x + box.w && x < img.width; x++)
+            f(x, y);
+}
+} // namespace
+
+int count_colour(const Image &img, const Box &box, Rgb c, int tol)
+{
+    int n = 0;
+    each(img, box, [&](int x, int y) { n += near(img.pixel(x, y), c, tol); });
+    return n;
+}
+
+int count_changed(const Image &a, const Image &b, const Box &box)
+{
+    int n = 0;
+    each(a, box, [&](int x, int y) {
+        n += x >= b.width || y >= b.height || memcmp(a.at(x, y), b.at(x, y), 3) != 0;
+    });
+    return n;
+}
+
+Rgb average(const Image &img, const Box &box)
+{
+    long r = 0, g = 0, b = 0, n = 0;
+    each(img, box, [&](int x, int y) {
+        const uint8_t *p = img.at(x, y);
+        r += p[0], g += p[1], b += p[2], n++;
+    });
+    return n ? Rgb{int(r / n), int(g / n), int(b / n)} : Rgb{};
+}
+
+int max_tint(const Image &img, const Box &box)
+{
+    int worst = 0;
+    each(img, box, [&](int x, int y) {
+        const uint8_t *p = img.at(x, y);
+        worst = std::max(worst, std::max({p[0], p[1], p[2]}) - std::min({p[0], p[1], p[2]}));
+    });
+    return worst;
+}
+
+int mismatches(const Image &small, const Image &img, int ox, int oy, int tol)
+{
+    int bad = 0;
+    for (int y = 0; y < small.height; y++)
+        for (int x = 0; x < small.width; x++)
+            bad += ox + x >= img.width || oy + y >= img.height ||
+                   !near(small.pixel(x, y), img.pixel(ox + x, oy + y), tol);
+    return bad;
+}
+
+} // namespace testsupport

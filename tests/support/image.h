@@ -1,0 +1,46 @@
+// Pictures read back: PNG files and screenshots as 8-bit RGBA, and the pixel
+// measures the tests use on them.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+struct Box {
+    int x = 0, y = 0, w = 0, h = 0;
+    Box inner(int margin) const { return {x + margin, y + margin, w - 2 * margin, h - 2 * margin}; }
+    Box centre(int cw, int ch) const { return {x + (w - cw) / 2, y + (h - ch) / 2, cw, ch}; }
+};
+
+struct Rgb {
+    int r = 0, g = 0, b = 0, a = 255;
+    bool operator==(const Rgb &) const = default;
+};
+
+struct Image {
+    int width = 0, height = 0;
+    int color_type = -1, bit_depth = -1; // as stored in a PNG file's header
+    std::vector<uint8_t> rgba;           // 4 bytes a pixel, rows top to bottom
+    bool ok() const { return width > 0; }
+    const uint8_t *at(int x, int y) const { return &rgba[(size_t(y) * width + x) * 4]; }
+    Rgb pixel(int x, int y) const { const uint8_t *p = at(x, y); return {p[0], p[1], p[2], p[3]}; }
+};
+
+// Reads a PNG file; an empty image (ok() false) when it is not one.
+Image read_png(const std::string &path);
+
+bool near(Rgb a, Rgb b, int tol = 3);
+// Pixels of box (clipped to the image) near colour c.
+int count_colour(const Image &img, const Box &box, Rgb c, int tol = 3);
+// Pixels of box that differ between two pictures.
+int count_changed(const Image &a, const Image &b, const Box &box);
+Rgb average(const Image &img, const Box &box);
+// Largest difference between the channels of any pixel of box (0: grey).
+int max_tint(const Image &img, const Box &box);
+// Does `small' equal img at (ox, oy), within tol a channel?  Pixels that differ.
+int mismatches(const Image &small, const Image &img, int ox, int oy, int tol = 3);
+
+} // namespace testsupport

@@ -1,0 +1,201 @@
+#include "viewer.h"
+
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <regex>
+
+namespace testsupport {
+
+ViewerRun::ViewerRun(const std::string &catalogue, const std::string &cams)
+{
+    write_file(dir_.file("catalogue.txt"), catalogue);
+    write_file(dir_.file("cams.conf"), cams);
+    write_file(dir_.file("none.conf"), "");
+    mkdir(lock_dir().c_str(), 0755);
+    const RunResult r = run({tool_path("tools/mkcatalog/mkcatalog"), "-o", db_file(),
+                             dir_.file("catalogue.txt")});
+    if (r.status != 0)
+        ADD_FAILURE() << "mkcatalog failed: " << r.out << r.err;
+}
+
+ViewerRun::~ViewerRun()
+{
+    if (child_ && !stopped_)
+        stop(5000);
+}
+
+bool ViewerRun::start(const std::string &display, const std::vector<std::string> &options,
+                      int timeout_ms)
+{
+    display_ = display;
+    std::vector<std::string> argv = {TIRSK_MON_BIN, "-c", dir_.file("none.conf"), "-T",
+                                     "sqlite", "-H", dir_.path(), "-D", "tirsk6_db", "-v"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    // A sanitizer build of the viewer needs its runtime first.
+    const std::string asan = sanitizer_runtime();
+    std::vector<std::string> env = {
+        "DISPLAY=" + display_,
+        "LD_PRELOAD=" + (asan.empty() ? "" : asan + ":") + fakecam_library(),
+        "FAKECAM_CONFIG=" + dir_.file("cams.conf"),
+        "TIRSK_LOCK_DIR=" + lock_dir(),
+        "XDG_CONFIG_HOME=" + dir_.path(),
+        "HOME=" + dir_.path(),
+    };
+    env.insert(env.end(), extra_env_.begin(), extra_env_.end());
+    child_ = std::make_unique<Child>(argv, env, dir_.file("viewer.out"), dir_.file("viewer.log"));
+    stopped_ = false;
+    return wait_log(") started", timeout_ms);
+}
+
+bool ViewerRun::wait_log(const std::string &text, int timeout_ms)
+{
+    return wait_until(timeout_ms, [&] { return log().find(text) != std::string::npos; });
+}
+
+std::string ViewerRun::log() const { return read_file(dir_.file("viewer.log")); }
+
+bool ViewerRun::cam_command(const std::string &device, const std::string &command)
+{
+    return fakecamctl(dir_.file("cams.conf"), device, command) == 0;
+}
+
+bool ViewerRun::xdotool(const std::vector<std::string> &args)
+{
+    std::vector<std::string> argv = {"xdotool"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return run(argv, {"DISPLAY=" + display_, "LD_PRELOAD="}, 10000).status == 0;
+}
+
+RunResult ViewerRun::stop(int timeout_ms)
+{
+    if (!child_ || stopped_)
+        return result_;
+    if (child_->running())
+        child_->signal(SIGTERM);
+    if (!child_->wait(timeout_ms, &result_)) {
+        result_.timed_out = true;
+        child_->signal(SIGKILL);
+        child_->wait(5000, &result_);
+    }
+    stopped_ = true;
+    result_.err = log();
+    return result_;
+}
+
+std::string collector_script(const std::string &events, const std::string &on_line)
+{
+    return "#!/bin/sh\nwhile IFS= read -r line; do\n  echo \"$line\" >> '" + events + "'\n" +
+           on_line + "done\n";
+}
+
+std::map<int, WinBoxes> window_boxes(const std::string &log)
+{
+    static const std::regex line(
+        R"(win\[(\d+)\]: create new win with rect\((-?\d+),(-?\d+),(\d+),(\d+)\) and video_rect\((-?\d+),(-?\d+),(\d+),(\d+)\))");
+    std::map<int, WinBoxes> out;
+    for (auto it = std::sregex_iterator(log.begin(), log.end(), line);
+         it != std::sregex_iterator(); ++it) {
+        auto n = [&](int i) { return atoi((*it)[i].str().c_str()); };
+        out[n(1)] = {{n(2), n(3), n(4), n(5)}, {n(6), n(7), n(8), n(9)}};
+    }
+    return out;
+}
+
+double border_share(const Image &img, const WinBoxes &w, Rgb c)
+{
+    const Box &v = w.video;
+    const int n = count_colour(img, {v.x, v.y - 1, v.w, 1}, c) +
+                  count_colour(img, {v.x, v.y + v.h, v.w, 1}, c) +
+                  count_colour(img, {v.x - 1, v.y, 1, v.h}, c) +
+                  count_colour(img, {v.x + v.w, v.y, 1, v.h}, c);
+    return double(n) / (2 * (v.w + v.h));
+}
+
+double label_mismatch(const Image &img, const Box &area, const char *text, SDL_Color fg,
+                      SDL_Color bg, Place place)
+{
+    if (!TTF_WasInit() && TTF_Init() != 0)
+        return 1;
+    // The viewer's sizes: 10, 12, ... 28 points, the smallest not below a
+    // 25th of the area's height.
+    int pt = 10;
+    while (pt < area.h / 25 && pt < 28)
+        pt += 2;
+    TTF_Font *font = TTF_OpenFont("/usr/share/fonts/truetype/freefont/FreeSansBold.ttf", pt);
+    if (!font)
+        return 1;
+    SDL_Surface *s = TTF_RenderUTF8_Shaded(font, text, fg, bg);
+    TTF_CloseFont(font);
+    if (!s)
+        return 1;
+    const int max_w = place == Place::centre ? area.w - 20 : area.w / 2 - 10;
+    const int w = std::min(s->w, max_w), h = std::min(s->h, area.h / 4);
+    int x0 = area.x, y0 = area.y + area.h - h;
+    if (place == Place::centre)
+        x0 = area.x + (area.w - w) / 2, y0 = area.y + (area.h - h) / 2;
+    int bad = 0;
+    SDL_LockSurface(s);
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++) {
+            const uint8_t i = static_cast<const uint8_t *>(s->pixels)[y * s->pitch + x];
+            const SDL_Color c = s->format->palette->colors[i];
+            bad += x0 + x >= img.width || y0 + y >= img.height ||
+                   !near(img.pixel(x0 + x, y0 + y), {c.r, c.g, c.b}, 6);
+        }
+    SDL_UnlockSurface(s);
+    SDL_FreeSurface(s);
+    return w > 0 && h > 0 ? double(bad) / (w * h) : 1;
+}
+
+void ViewerTest::SetUp()
+{
+    display_ = std::make_unique<Display>(800, 600);
+    ASSERT_TRUE(display_->ok()) << "could not start Xvfb";
+}
+
+void ViewerTest::TearDown()
+{
+    run_.reset();
+    display_.reset();
+}
+
+void ViewerTest::start(const std::string &catalogue, const std::string &cams,
+                       std::vector<std::string> options)
+{
+    run_ = std::make_unique<ViewerRun>(catalogue, cams);
+    options.insert(options.begin(), "--verbose=3");
+    ASSERT_TRUE(run_->start(display_->name(), options)) << run_->log();
+    wins_ = window_boxes(run_->log());
+}
+
+Image ViewerTest::shot(const std::string &name)
+{
+    return screenshot(display_->name(), run_->dir().file(name));
+}
+
+bool ViewerTest::shot_until(const std::function<bool(const Image &)> &pred, Image *last,
+                            int timeout_ms)
+{
+    return screenshot_until(display_->name(), run_->dir().file("shot.png"), pred, last,
+                            timeout_ms);
+}
+
+bool ViewerTest::moving(int w, int timeout_ms)
+{
+    const Box v = wins_.at(w).video.inner(4);
+    Image prev;
+    return shot_until(
+        [&](const Image &img) {
+            const bool moved = prev.ok() && count_changed(prev, img, v) > v.w * v.h / 100;
+            prev = img;
+            return moved;
+        },
+        nullptr, timeout_ms);
+}
+
+} // namespace testsupport
