@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "e2e.h"
+#include "viewer.h"
 
 using namespace testsupport;
 

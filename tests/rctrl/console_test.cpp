@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "log_capture.h"
+#include "harness.h"
 #include "process.h"
 #include "rctrl.h"
 #include "vout.h"
@@ -32,7 +32,7 @@ int listen_at(const std::string &path)
 TEST(ControlConsole, ConnectsOnlyToAListeningSocketAndPostsEventsTypeCutToEightBits)
 {
     testsupport::TempDir dir;
-    LogCapture log;
+    testsupport::LogCapture log;
     // The longest path that fits the socket address: 107 characters.
     const std::string longest = dir.path() + "/" + std::string(106 - dir.path().size(), 's');
     const int listener = listen_at(longest), fd = open_pult(longest.c_str());

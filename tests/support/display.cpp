@@ -13,7 +13,7 @@
 
 namespace testsupport {
 
-Display::Display(int width, int height)
+Display::Display(int width, int height, int depth)
 {
     int fds[2];
     if (pipe(fds) != 0)
@@ -23,7 +23,8 @@ Display::Display(int width, int height)
         close(fds[0]);
         const int null = open("/dev/null", O_RDWR);
         dup2(null, 0), dup2(null, 1), dup2(null, 2);
-        const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+        const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x" +
+                                   std::to_string(depth);
         const std::string fd = std::to_string(fds[1]);
         execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-noreset", "-screen", "0",
                screen.c_str(), "-nolisten", "tcp", nullptr);

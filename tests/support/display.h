@@ -12,11 +12,11 @@
 
 namespace testsupport {
 
-// A private Xvfb of the given screen size, ended on destruction; name() is
-// empty when it could not start.
+// A private Xvfb of the given screen size and depth, ended on destruction;
+// name() is empty when it could not start.
 class Display {
 public:
-    explicit Display(int width = 1920, int height = 1080);
+    explicit Display(int width = 1920, int height = 1080, int depth = 24);
     ~Display();
     Display(const Display &) = delete;
     Display &operator=(const Display &) = delete;

@@ -6,7 +6,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include "e2e.h"
+#include "viewer.h"
 
 namespace testsupport {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "e2e.h"
+#include "viewer.h"
 #include "rtsp_server.h"
 
 namespace {

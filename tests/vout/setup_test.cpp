@@ -178,14 +178,9 @@ TEST_F(ScreenSetup, MissingIconIsFatal)
 // without width or height) are refused at set-up with one clear message.
 TEST_F(ScreenSetup, ScreensThatCannotShowPicturesAreRefused)
 {
-    testsupport::TempDir dir;
-    testsupport::Child xvfb({"Xvfb", "-displayfd", "1", "-noreset", "-nolisten", "tcp", "-screen", "0",
-                             "640x480x8"}, {}, dir.file("nr"), "/dev/null");
-    std::string nr;
-    ASSERT_TRUE(testsupport::wait_until(
-        10000, [&] { return (nr = testsupport::read_file(dir.file("nr"))).ends_with('\n'); }));
-    const std::string eight = ":" + nr.substr(0, nr.size() - 1);
-    hold_display_open(eight);
+    const testsupport::Display xvfb(640, 480, 8);
+    ASSERT_TRUE(xvfb.ok());
+    const std::string eight = xvfb.name();
     for (auto [name, geo, message] :
          {std::tuple{eight, u32_size{640, 480}, "640x480x8 screen cannot show YV12"},
           {display, u32_size{0, 0}, "Unsupported resolution: 0x0 (set by config or cmdline): "}}) {
