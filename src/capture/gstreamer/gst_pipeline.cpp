@@ -94,11 +94,20 @@ void log_error(gst_handle *h, GstMessage *msg, bool warning)
         gst_message_parse_error(msg, &err, &dbg);
     const char *text = err && err->message ? err->message : "unknown error";
     const log_ctx *log = pipeline_log(h->ctx.pipeline);
-    const char *from = GST_MESSAGE_SRC_NAME(msg) ? GST_MESSAGE_SRC_NAME(msg) : "?";
+    // Name the element by its kind ("rtspsrc"), and add the reason the
+    // framework keeps in its debug text ("Failed to connect."): the
+    // message alone is often too general to act on.
+    GstElementFactory *f =
+        GST_IS_ELEMENT(GST_MESSAGE_SRC(msg)) ? gst_element_get_factory(GST_ELEMENT(GST_MESSAGE_SRC(msg)))
+                                             : nullptr;
+    const char *from = f ? gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(f))
+                         : GST_MESSAGE_SRC_NAME(msg) ? GST_MESSAGE_SRC_NAME(msg) : "?";
+    const char *nl = dbg ? std::strrchr(dbg, '\n') : nullptr;
+    const char *why = nl && nl[1] ? nl + 1 : "";
     if (warning) {
-        tirsklog_r(log, 4, "%s: %s", from, text);
+        tirsklog_r(log, 4, "%s: %s%s%s%s", from, text, *why ? " (" : "", why, *why ? ")" : "");
     } else if (std::strncmp(h->last_error, text, sizeof h->last_error - 1)) {
-        tirsklog_r(log, 3, "%s: %s", from, text);
+        tirsklog_r(log, 3, "%s: %s%s%s%s", from, text, *why ? " (" : "", why, *why ? ")" : "");
         g_strlcpy(h->last_error, text, sizeof h->last_error);
     } else if (verbose_at(2)) {
         tirsklog_r(log, 7, "(D) again %s: %s", from, text);
