@@ -47,6 +47,11 @@ struct hook_ctx {
     GstElement *videobin; // the pipeline's "videobin", no reference held
     log_ctx log;          // copy of the source's context
     bool has_log;
+    // Set by the unknown-type hook for a picture no plugin decodes: the
+    // errors that follow (unlinked streams) are its consequence, and the
+    // stream is left to the caller's open time-out as a stream that
+    // delivers nothing.  Written on a streaming thread: atomic access.
+    gint undecodable;
     // Frame-rate cap, touched by the one video streaming thread only.
     int64_t period;    // ns between kept frames, 0 = no cap
     int64_t base;      // grid origin, INT64_MIN = none yet

@@ -130,7 +130,9 @@ void cb_unknown_type(GstElement *, GstPad *, GstCaps *caps, gpointer data)
     gchar *text = caps ? gst_caps_to_string(caps) : nullptr;
     // A picture nobody can decode is an error; an audio track the viewer
     // would drop anyway is only worth a warning.
-    const bool video = text && std::strstr(text, "video");
+    const bool video = !text || std::strncmp(text, "audio/", 6);
+    if (video)
+        g_atomic_int_set(&static_cast<hook_ctx *>(data)->undecodable, 1);
     tirsklog_r(hook_log(static_cast<hook_ctx *>(data)), video ? 3 : 4,
                "Error: have no plugin to decode media: %s\n", text ? text : "(no caps)");
     g_free(text);

@@ -136,10 +136,18 @@ gboolean on_bus_message(GstBus *, GstMessage *msg, gpointer data)
     if (!ctx->pipeline)
         return TRUE;
     switch (GST_MESSAGE_TYPE(msg)) {
-    case GST_MESSAGE_ERROR:
+    case GST_MESSAGE_ERROR: {
+        auto *hooks = static_cast<hook_ctx *>(g_object_get_data(G_OBJECT(ctx->pipeline), hooks_key));
+        if (hooks && g_atomic_int_get(&hooks->undecodable)) {
+            if (verbose_at(2))
+                tirsklog_r(pipeline_log(ctx->pipeline), 7, "(D) %s",
+                           "error after an undecodable stream, left to the open time-out");
+            break;
+        }
         log_error(h, msg, false);
         reset_pipeline(ctx, 2);
         break;
+    }
     case GST_MESSAGE_WARNING:
         log_error(h, msg, true);
         break;

@@ -1,0 +1,119 @@
+// Fullscreen streams by URI in the real viewer: shown from their first frame at their own
+// aspect, or ended by their time-out; Esc brings the layout stream back moving.
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "e2e.h"
+#include "live_checks.h"
+
+using namespace testsupport;
+using namespace livecheck;
+
+namespace {
+
+Box fullscreen_video(const std::string &log)
+{
+    Box v;
+    const size_t at = log.rfind("cam[01] src#1: update window rect(");
+    if (at != std::string::npos)
+        sscanf(log.c_str() + log.find("video_rect(", at), "video_rect(%d,%d %dx%d", &v.x, &v.y, &v.w, &v.h);
+    return v;
+}
+
+constexpr bool BARS[7][3] = {{1, 1, 1}, {1, 1, 0}, {0, 1, 1}, {0, 1, 0}, {1, 0, 1}, {1, 0, 0}, {0, 0, 1}}; // lit channels of the test bars
+
+class FullscreenStream : public ViewerTest {
+protected:
+    std::string clip(const std::string &name, const std::string &pipeline)
+    {
+        std::vector<std::string> argv = {"gst-launch-1.0", "-q", "filesink", "name=out",
+                                         "location=" + clips_.file(name)};
+        std::istringstream words(pipeline + " ! out.");
+        for (std::string w; words >> w;)
+            argv.push_back(w);
+        EXPECT_EQ(run(argv).status, 0) << pipeline;
+        return clips_.file(name);
+    }
+    TempDir clips_;
+};
+
+TEST_F(FullscreenStream, FullscreenStreamsShowOrFailAndEscReturnsToTheMovingLayout)
+{
+    const std::string bars = "videotestsrc num-buffers=50 pattern=smpte ! video/x-raw,format=I420,";
+    const std::string avi = clip("bars.avi", bars + "width=320,height=240,framerate=25/1 ! jpegenc ! avimux");
+    const std::string webm = clip("odd.webm", bars + "width=350,height=240,framerate=25/1 ! vp8enc "
+                                  "deadline=1 ! webmmux name=m audiotestsrc num-buffers=90 ! vorbisenc ! m. m.");
+    // A server that takes connections and never says a word.
+    const int silent = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t len = sizeof a;
+    ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr *>(&a), len), 0);
+    ASSERT_EQ(listen(silent, 8), 0);
+    getsockname(silent, reinterpret_cast<sockaddr *>(&a), &len);
+
+    // The framework's V4L2 source cannot open simulated devices: options only.
+    struct Row {
+        std::string uri, option, expect;
+        int w, h;              // picture size, 0 = never shows
+        std::string failure;
+    } rows[] = {
+        {"file://" + webm, "", "cam[01] src#1: playback started 350x240 YV12", 350, 240, ""},
+        {"file://" + avi, "", "cam[01] src#1: playback started 320x240 YV12", 320, 240, ""},
+        // A decoder kept out leaves a stream that no plugin decodes.
+        {"file://" + avi, "--gst-blacklist=jpegdec", "have no plugin to decode media: image/jpeg", 0,
+         0, "open timeout"},
+        {"rtsp://127.0.0.1:" + std::to_string(ntohs(a.sin_port)) + "/cam", "",
+         "rtspsrc: setup-source(): set", 0, 0, "open timeout"},
+        {"v4l2:///dev/video1", "", "v4l2src: setup-source(): set \"io-mode\" option to \"rw\"", 0, 0,
+         "error"},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.uri + " " + r.option);
+        start("camera 0 allow_local=1 video_src=yes geometry=352x288\n"
+              "camera 1 work=1 v4l_pipe=1 mon_fs_uri=" + r.uri + "\ncamera 2 work=1 v4l_pipe=2\n"
+              "layout 0 L WIDE_2_2 \"Hall\" 1 2\n",
+              "video1 size=352x288 fps=25\nvideo2 size=352x288 fps=25\n",
+              {"--no-signal=2", r.option.empty() ? "--no-signal=2" : r.option});
+        ASSERT_TRUE(run_->xdotool({"key", "Return"}));
+        ASSERT_TRUE(run_->wait_log(r.expect)) << run_->log();
+        if (r.w) {
+            const std::string log = run_->log();
+            EXPECT_LT(log.find("layout -> fullscreen"), log.find(r.expect));
+            EXPECT_LT(log.find(r.expect), log.find("stop previous source #0"));
+            const Box v = fullscreen_video(log);
+            EXPECT_NEAR(double(v.w) / v.h, double(r.w) / r.h, 0.01);
+            const Image img = shot("fs.png");
+            int wrong = 0; // bar colours on three rows: a sheared picture moves them
+            for (int b = 0; b < 21; b++) {
+                const uint8_t *p = img.at(v.x + v.w * (2 * (b % 7) + 1) / 14, v.y + v.h * (1 + b / 7 * 2) / 8);
+                for (int c = 0; c < 3; c++)
+                    wrong += BARS[b % 7][c] ? p[c] <= 120 : p[c] >= 70;
+            }
+            EXPECT_EQ(wrong, 0);
+            // The clip ends: reported once, and it starts again.
+            ASSERT_TRUE(run_->wait_log("cam[01] src#1: cur. playback started")) << run_->log();
+            EXPECT_EQ(run_->log_count("src#1: end of stream"), 1u);
+            EXPECT_EQ(run_->log_count("src#1: cur. playback stopped by error"), 1u);
+        } else {
+            EXPECT_TRUE(run_->wait_log("src#1: cur. playback failed by " + r.failure, 15000));
+            EXPECT_TRUE(run_->wait_log("win[01]: capture failed")) << run_->log();
+        }
+        ASSERT_TRUE(run_->xdotool({"key", "Escape"}));
+        ASSERT_TRUE(run_->wait_log("fullscreen -> layout")) << run_->log();
+        const Box v = wins_.at(1).video.inner(4);
+        EXPECT_TRUE(wait_until(10000, [&] {
+            const Image a = shot("a.png");
+            pause_ms(200);
+            return count_changed(a, shot("b.png"), v) > v.w * v.h / 100;
+        })) << "layout stream moving again\n" << run_->log();
+        run_->stop();
+    }
+    close(silent);
+}
+
+} // namespace
