@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <regex>
 
+#include "vout/text_util.h"
+
 namespace testsupport {
 
 ViewerRun::ViewerRun(const std::string &catalogue, const std::string &cams)
@@ -129,7 +131,7 @@ double label_mismatch(const Image &img, const Box &area, const char *text, SDL_C
     TTF_Font *font = TTF_OpenFont("/usr/share/fonts/truetype/freefont/FreeSansBold.ttf", pt);
     if (!font)
         return 1;
-    SDL_Surface *s = TTF_RenderUTF8_Shaded(font, text, fg, bg);
+    SDL_Surface *s = render_text_shaded(font, text, fg, bg);
     TTF_CloseFont(font);
     if (!s)
         return 1;
