@@ -14,6 +14,10 @@ typedef struct _GMainLoop GMainLoop;
 
 extern int32_t quit;                /* set to 1 to end the program */
 extern int64_t g_monotime_microsec; /* "now", refreshed every tick */
+/* Monotonic microseconds the main thread spent waiting for the event
+ * collector.  The tick clock leaves them out: the viewer's own stall must
+ * not count against any source's time-outs. */
+extern int64_t g_blocked_usec;
 extern int32_t debug_level;
 extern GMainLoop *main_loop;
 extern int64_t last_poll_usec;
@@ -28,6 +32,9 @@ int64_t get_delta_usec(const struct timespec *a, const struct timespec *b,
                        int absolute);
 /* 1 when ms * 1000 < get_delta_usec(a, b, 0). */
 int has_timeout(const struct timespec *a, const struct timespec *b, int ms);
+
+/* The tick clock: the monotonic clock less g_blocked_usec. */
+int64_t tick_clock(void);
 
 void init_wins(void);
 void free_cams_and_wins(void);

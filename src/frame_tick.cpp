@@ -20,7 +20,7 @@ gboolean end_loop()
 
 extern "C" int cb_frame_tick(void *)
 {
-    const int64_t now = g_get_monotonic_time();
+    const int64_t now = tick_clock();
     g_monotime_microsec = now;
 
     int r = vout && vout->poll_events ? vout->poll_events(now) : 0;
@@ -60,6 +60,11 @@ extern "C" int cb_frame_tick(void *)
     if (changes && vout && vout->flip)
         vout->flip();
     return TRUE;
+}
+
+extern "C" int64_t tick_clock(void)
+{
+    return g_get_monotonic_time() - g_blocked_usec;
 }
 
 // Interval of the tick in milliseconds: framerate + 10 Hz, at least 15 Hz.

@@ -4,6 +4,7 @@
 extern "C" {
 int32_t quit;
 int64_t g_monotime_microsec;
+int64_t g_blocked_usec;
 int32_t debug_level;
 GMainLoop *main_loop;
 int64_t last_poll_usec;

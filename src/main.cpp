@@ -168,7 +168,7 @@ int main(int argc, char **argv)
     setlocale(LC_ALL, "");
     if (!raise_core_limit())
         return 1;
-    g_monotime_microsec = g_get_monotonic_time();
+    g_monotime_microsec = tick_clock();
     if (!sources_drivers_init(&argc, &argv)) {
         fflush(nullptr);
         _exit(1);
@@ -204,7 +204,7 @@ int main(int argc, char **argv)
     g_source_set_callback(tick, cb_frame_tick, nullptr, nullptr);
     g_source_unref(tick);
 
-    g_monotime_microsec = g_get_monotonic_time();
+    g_monotime_microsec = tick_clock();
     mon_start();
     tirsklog_r(nullptr, LOG_NOTICE, "%s (%c) started", TIRSK_PROG_NAME,
                display_letter());

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include <memory>
+#include <string_view>
 
 namespace {
 
@@ -63,10 +64,23 @@ int catalogue_connect(CONF *c)
     if (!conn && std::string_view(type) == "sqlite")
         conn = dbi_conn_new_r("sqlite3", g_dbi_inst);
     if (!conn) {
-        tirsklog_r(nullptr, 3,
-                   "connect to \"%s\" sql server/engine failed, check "
-                   "\"db-type\" options or install \"libdbd-%s\" package\n",
-                   type, type);
+        // Debian's names of libdbi's driver packages.
+        const std::string_view t(type);
+        const char *package = t == "mysql"                      ? "libdbd-mysql"
+                              : t == "pgsql"                    ? "libdbd-pgsql"
+                              : t == "sqlite" || t == "sqlite3" ? "libdbd-sqlite3"
+                                                                : nullptr;
+        if (package)
+            tirsklog_r(nullptr, 3,
+                       "connect to \"%s\" sql server/engine failed: its libdbi "
+                       "driver is missing, install the package \"%s\"\n",
+                       type, package);
+        else
+            tirsklog_r(nullptr, 3,
+                       "connect to \"%s\" sql server/engine failed: unknown "
+                       "\"db-type\", use mysql (package libdbd-mysql), pgsql "
+                       "(libdbd-pgsql) or sqlite (libdbd-sqlite3)\n",
+                       type);
         catalogue_disconnect(c);
         return CATDB_FAILED;
     }

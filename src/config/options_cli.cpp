@@ -66,9 +66,11 @@ constexpr struct option long_options[] = {
     {"verbose", optional_argument, nullptr, 'v'},
     {"quit", no_argument, nullptr, 'q'},
     {"version", no_argument, nullptr, 'V'},
+    // The usage text has always called -q "--quiet".
+    {"quiet", no_argument, nullptr, 'q'},
     {nullptr, 0, nullptr, 0},
 };
-static_assert(std::size(long_options) == 47 + 1);
+static_assert(std::size(long_options) == 47 + 1 + 1);
 
 const char *tr(const char *text)
 {
@@ -79,6 +81,27 @@ void see_help(void)
 {
     fputs(tr("\nsee `tirsk-mon --help' or tirsk.conf tirsk-mon { ... }\n"),
           stderr);
+}
+
+// A value the option's handler refused: which option, what it got and what
+// it takes (the handler may have said more in the log).
+int bad_value(const char *name, int letter, const char *value)
+{
+    if (letter)
+        fprintf(stderr, "tirsk-mon: bad value \"%s\" for -%c, --%s", value, letter, name);
+    else
+        fprintf(stderr, "tirsk-mon: bad value \"%s\" for --%s", value, name);
+    if (const char *accepts = conf_key_accepts(name))
+        fprintf(stderr, ": expected %s", accepts);
+    fputc('\n', stderr);
+    return 0;
+}
+
+// Applies a value option through the file's key handler.
+int apply_value(CONF *c, const char *name, int letter, const char *value)
+{
+    return conf_key_handler(c, nullptr, nullptr, name, value) ? 1
+                                                              : bad_value(name, letter, value);
 }
 
 // Long name of a lettered option.
@@ -124,11 +147,10 @@ int apply_option(CONF *c, int opt, int index, int argc, char **argv,
 {
     switch (opt) {
     case 0:
-        return conf_key_handler(c, nullptr, nullptr, long_options[index].name,
-                                optarg ? optarg : "Yes");
+        return apply_value(c, long_options[index].name, 0, optarg ? optarg : "Yes");
     case 'c': // read in the first pass
         return 1;
-    case 'l':
+    case 'l': // the catalogue settles which layout a number means
         c->start_layout = static_cast<int32_t>(strtol(optarg, nullptr, 10));
         return 1;
     case 'f':
@@ -171,7 +193,7 @@ int apply_option(CONF *c, int opt, int index, int argc, char **argv,
     }
     case 'd': case 'g': case 'a': case 'R': case 'r': case 'e':
     case 'T': case 'H': case 'D': case 'U': case 'P':
-        return conf_key_handler(c, nullptr, nullptr, long_name(opt), optarg);
+        return apply_value(c, long_name(opt), opt, optarg);
     default:
         fprintf(stderr, tr("unknown option `%s'\n"),
                 current_arg(argc, argv, before));
@@ -222,6 +244,9 @@ extern "C" int parse_configs(CONF *c, int argc, char **argv)
             return 0;
         }
     }
+
+    if (!skip_file && c->verbose && !c->quiet)
+        warn_unknown_keys(c->conf_path, TIRSK_PROG_NAME);
 
     if (c->display == 'R') {
         // Both displays of a machine listen side by side.

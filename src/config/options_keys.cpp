@@ -24,6 +24,7 @@ using setter_fn = int(CONF *c, const char *key, const char *value);
 struct key_rule {
     const char *name;
     setter_fn *set;
+    const char *accepts; // told with a refused value; null: never refused
 };
 
 template <uint32_t CONF::*Field>
@@ -290,53 +291,53 @@ int set_alarm_msgs(CONF *c, const char *key, const char *value)
 
 // Every key of the configuration file, named as the long options.
 constexpr key_rule key_rules[] = {
-    {"conf", ignore},
-    {"display", set_display},
-    {"layout", set_layout},
-    {"geo", set_geo},
-    {"fullscreen", set_switch<&CONF::fullscreen>},
-    {"no-winframe", set_switch<&CONF::no_winframe>},
-    {"fit2screen", set_switch<&CONF::fit2screen>},
-    {"keep-aspect", set_switch<&CONF::keep_aspect>},
-    {"force-aspect", set_force_aspect},
-    {"smart-scale", set_switch<&CONF::smart_scale>},
-    {"border-size", set_border_size},
-    {"font-factor", set_font_factor},
-    {"framerate", set_framerate},
-    {"hw-surface", set_switch<&CONF::hw_surface>},
-    {"yuv-direct", set_switch<&CONF::yuv_direct>},
-    {"yuv-hwaccel", set_switch<&CONF::yuv_hwaccel>},
-    {"iyuv", set_switch<&CONF::iyuv>},
-    {"doublebuf", set_switch<&CONF::doublebuf>},
-    {"asyncblit", set_switch<&CONF::asyncblit>},
-    {"no-mouse", set_switch<&CONF::no_mouse>},
-    {"no-keyboard", set_switch<&CONF::no_keyboard>},
-    {"no-tty", set_no_tty},
-    {"disable-keys", set_disable_keys},
-    {"no-signal", set_unsigned<&CONF::no_signal>},
-    {"fs-timeout", set_unsigned<&CONF::fs_timeout>},
-    {"camname-timeout", set_unsigned<&CONF::camname_timeout>},
-    {"cursor-timeout", set_unsigned<&CONF::cursor_timeout>},
-    {"reconnect-timeout", set_reconnect_timeout},
-    {"gst-rtspsrc-opts", set_text<&CONF::gst_rtspsrc_opts>},
-    {"gst-v4l2src-opts", set_text<&CONF::gst_v4l2src_opts>},
-    {"gst-blacklist", set_gst_blacklist},
-    {"remote-control", set_remote},
-    {"allowed-from", set_allowed_from},
-    {"alarm-msgs", set_alarm_msgs},
-    {"single-source", set_switch<&CONF::single_source>},
-    {"db-type", set_text<&CONF::db_type>},
-    {"db-host", set_text<&CONF::db_host>},
-    {"db-port", set_db_port},
-    {"db-name", set_text<&CONF::db_name>},
-    {"db-user", set_text<&CONF::db_user>},
-    {"db-passwd", set_text<&CONF::db_passwd>},
-    {"shot-dir", set_shot_dir},
-    {"event-collector", set_collector},
-    {"help", ignore},
-    {"verbose", ignore},
-    {"quit", ignore},
-    {"version", ignore},
+    {"conf", ignore, nullptr},
+    {"display", set_display, "L or R"},
+    {"layout", set_layout, "a layout number"},
+    {"geo", set_geo, "WIDTHxHEIGHT in pixels, e.g. 1280x1024"},
+    {"fullscreen", set_switch<&CONF::fullscreen>, nullptr},
+    {"no-winframe", set_switch<&CONF::no_winframe>, nullptr},
+    {"fit2screen", set_switch<&CONF::fit2screen>, nullptr},
+    {"keep-aspect", set_switch<&CONF::keep_aspect>, nullptr},
+    {"force-aspect", set_force_aspect, "W:H, e.g. 16:9"},
+    {"smart-scale", set_switch<&CONF::smart_scale>, nullptr},
+    {"border-size", set_border_size, "TOP_BOTTOM,LEFT_RIGHT in pixels, e.g. 2,2"},
+    {"font-factor", set_font_factor, "a decimal number above 0, e.g. 1.5"},
+    {"framerate", set_framerate, "a whole number from 1 to 60"},
+    {"hw-surface", set_switch<&CONF::hw_surface>, nullptr},
+    {"yuv-direct", set_switch<&CONF::yuv_direct>, nullptr},
+    {"yuv-hwaccel", set_switch<&CONF::yuv_hwaccel>, nullptr},
+    {"iyuv", set_switch<&CONF::iyuv>, nullptr},
+    {"doublebuf", set_switch<&CONF::doublebuf>, nullptr},
+    {"asyncblit", set_switch<&CONF::asyncblit>, nullptr},
+    {"no-mouse", set_switch<&CONF::no_mouse>, nullptr},
+    {"no-keyboard", set_switch<&CONF::no_keyboard>, nullptr},
+    {"no-tty", set_no_tty, nullptr},
+    {"disable-keys", set_disable_keys, nullptr},
+    {"no-signal", set_unsigned<&CONF::no_signal>, "a whole number of seconds"},
+    {"fs-timeout", set_unsigned<&CONF::fs_timeout>, "a whole number of seconds, 0 = never"},
+    {"camname-timeout", set_unsigned<&CONF::camname_timeout>, "a whole number of seconds, 0 = never"},
+    {"cursor-timeout", set_unsigned<&CONF::cursor_timeout>, "a whole number of seconds, 0 = never"},
+    {"reconnect-timeout", set_reconnect_timeout, "a number of seconds, e.g. 0.5"},
+    {"gst-rtspsrc-opts", set_text<&CONF::gst_rtspsrc_opts>, nullptr},
+    {"gst-v4l2src-opts", set_text<&CONF::gst_v4l2src_opts>, nullptr},
+    {"gst-blacklist", set_gst_blacklist, "a Perl-compatible regular expression"},
+    {"remote-control", set_remote, "http://HOST:PORT[/PATH-PREFIX], HOST an address of this machine or *"},
+    {"allowed-from", set_allowed_from, "up to 10 addresses, host names or networks, e.g. \"127.0.0.1, 10.0.0.0/8\""},
+    {"alarm-msgs", set_alarm_msgs, "up to 4 texts separated by \";\" or \",\""},
+    {"single-source", set_switch<&CONF::single_source>, nullptr},
+    {"db-type", set_text<&CONF::db_type>, nullptr},
+    {"db-host", set_text<&CONF::db_host>, nullptr},
+    {"db-port", set_db_port, "a port number from 0 to 65535"},
+    {"db-name", set_text<&CONF::db_name>, nullptr},
+    {"db-user", set_text<&CONF::db_user>, nullptr},
+    {"db-passwd", set_text<&CONF::db_passwd>, nullptr},
+    {"shot-dir", set_shot_dir, "a directory this user may write to"},
+    {"event-collector", set_collector, "the path of a readable, executable script"},
+    {"help", ignore, nullptr},
+    {"verbose", ignore, nullptr},
+    {"quit", ignore, nullptr},
+    {"version", ignore, nullptr},
 };
 static_assert(std::size(key_rules) == 47);
 
@@ -356,4 +357,29 @@ extern "C" int conf_key_handler(void *user, void *, void *, const char *key,
         return r.set(c, r.name, value);
     }
     return 1; // keys of other versions or programs are not an error
+}
+
+const char *conf_key_accepts(const char *key)
+{
+    for (const key_rule &r : key_rules)
+        if (key && strcasecmp(r.name, key) == 0)
+            return r.accepts;
+    return nullptr;
+}
+
+const char *conf_file_key(size_t i)
+{
+    for (const key_rule &r : key_rules)
+        if (r.set != ignore && i-- == 0)
+            return r.name;
+    return nullptr;
+}
+
+int conf_key_known(std::string_view key)
+{
+    for (const key_rule &r : key_rules)
+        if (key.size() == strlen(r.name) &&
+            strncasecmp(r.name, key.data(), key.size()) == 0)
+            return 1;
+    return 0;
 }

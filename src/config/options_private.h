@@ -26,6 +26,18 @@ int replace_string(char **field, const char *value);
 /* Switch value of the configuration file (tirskconf_parse_bool). */
 int switch_value(const char *value);
 
+/* What a key accepts, for the message about a refused value; null for
+ * keys whose values are never refused (and for unknown keys). */
+const char *conf_key_accepts(const char *key);
+/* The i-th key the configuration file takes, null past the last. */
+const char *conf_file_key(size_t i);
+/* 1 when key (compared ignoring case) is a key or long option name. */
+int conf_key_known(std::string_view key);
+/* With -v: a warning naming file and line for each key of the section that
+ * no option knows (a typo would otherwise pass unnoticed).  The file has
+ * been parsed without error. */
+void warn_unknown_keys(const char *path, const char *section);
+
 /* Write the --help and --version texts. */
 void print_usage(FILE *out);
 void print_version(FILE *out);

@@ -15,6 +15,7 @@
 #include "conf.h"
 #include "evtcoll.h"
 #include "evtcoll/evtcoll_state.h"
+#include "globals.h"
 #include "tirskconf.h"
 
 extern "C" {
@@ -273,10 +274,23 @@ int evtcoll_open(const char *path, long fd_limit, int *pid)
     return 0;
 }
 
+// Adds the time of one exchange with the script to g_blocked_usec.
+struct BlockedTime {
+    static int64_t usec()
+    {
+        timespec ts{};
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        return int64_t(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+    }
+    const int64_t start = usec();
+    ~BlockedTime() { g_blocked_usec += usec() - start; }
+};
+
 int evtcoll_write(const char *fmt, ...)
 {
     if (!wf || !rf)
         return 1;
+    BlockedTime blocked;
 
     int err = 0;
     {

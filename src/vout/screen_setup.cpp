@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <initializer_list>
 #include <libintl.h>
+#include <stdlib.h>
+#include <string.h>
 
 #include <SDL_image.h>
 
@@ -95,8 +97,22 @@ bool overlays_possible(void)
 
 extern "C" int sdl_init(int)
 {
+    // Without an X display SDL would try its console drivers, which print
+    // escape codes and fail later with a misleading message.  Another
+    // driver is used only when SDL_VIDEODRIVER names it.
+    const char *chosen = getenv("SDL_VIDEODRIVER");
+    const bool x11 = !chosen || !*chosen || strcmp(chosen, "x11") == 0;
+    if (!chosen || !*chosen)
+        setenv("SDL_VIDEODRIVER", "x11", 1);
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_NOPARACHUTE) < 0) {
-        tirsklog_r(nullptr, 3, "Couldn't initialize SDL: %s\n", SDL_GetError());
+        const char *display = getenv("DISPLAY");
+        if (x11)
+            tirsklog_r(nullptr, 3, "cannot open display \"%s\"%s: %s\n",
+                       display ? display : "",
+                       display && *display ? "" : " (DISPLAY is not set)",
+                       SDL_GetError());
+        else
+            tirsklog_r(nullptr, 3, "Couldn't initialize SDL: %s\n", SDL_GetError());
         return 0;
     }
     char driver[49] = "";
@@ -158,6 +174,11 @@ extern "C" int sdl_init(int)
     // The screen is never opened without the icon; it must be set before
     // the mode.
     icon = IMG_Load(TIRSK_ICON_PATH);
+#ifdef TIRSK_SOURCE_ICON_PATH
+    // A build that runs before it is installed (demo, tests).
+    if (icon == nullptr)
+        icon = IMG_Load(TIRSK_SOURCE_ICON_PATH);
+#endif
     if (icon == nullptr) {
         tirsklog_r(nullptr, 3, "IMG_Load(\"" TIRSK_ICON_PATH "\") failed: %s\n",
                    SDL_GetError());

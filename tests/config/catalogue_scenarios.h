@@ -33,6 +33,7 @@ camera 7 work=1
 camera 8 work=1 v4l_pipe=""
 camera 9 work=NULL v4l_pipe=9
 camera 10 work=yes v4l_pipe=10 text_left=NULL mon_fs_uri=NULL
+unchecked-types
 layout 0 L QUAD_4_4 "Hall" 1 2 3 4
 layout 1 L quad_4_4 "" 10 0 NULL 77
 layout 2 L NO_SUCH_TYPE "Odd" 1

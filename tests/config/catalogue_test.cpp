@@ -117,7 +117,7 @@ TEST_F(CatalogueSqlite, ConnectionFailures)
         CatalogueConf c(t);
         std::string log;
         EXPECT_EQ(c.load(&log), 0);
-        EXPECT_EQ(occurrences(log, "connect to \"nosuchdb\" sql server/engine failed, check \"db-type\" options or install \"libdbd-nosuchdb\" package"), 1) << log;
+        EXPECT_EQ(occurrences(log, "connect to \"nosuchdb\" sql server/engine failed: unknown \"db-type\", use mysql (package libdbd-mysql), pgsql (libdbd-pgsql) or sqlite (libdbd-sqlite3)"), 1) << log;
         EXPECT_EQ(c->db_conn, nullptr);
     }
     {

@@ -93,9 +93,12 @@ TEST(UsageText, ProgramRefusesBadOptionsAndFiles)
         std::string message; // also on standard error
     } const refused[] = {
         {{"-c", good, "--bogus"}, "unknown option `--bogus'\n" + hint},
-        {{"-c", good, "-g", "800*600"}, hint},
-        {{"-c", good, "-R", "0"}, hint},
-        {{"-c", good, "-R", "61"}, hint},
+        {{"-c", good, "-g", "800*600"}, "tirsk-mon: bad value \"800*600\" for -g, --geo: "
+                                        "expected WIDTHxHEIGHT in pixels, e.g. 1280x1024\n" + hint},
+        {{"-c", good, "-R", "0"}, "bad value \"0\" for -R, --framerate: expected a whole number "
+                                  "from 1 to 60\n" + hint},
+        {{"-c", good, "--db-port=x"}, "bad value \"x\" for --db-port: expected a port "
+                                      "number from 0 to 65535\n" + hint},
         {{"-c", good, "-vx"}, "ERROR: invalid verbose optarg value \"x\"\n" + hint},
         {{"-c", bad}, "bad.conf:2: invalid value for \"framerate\""},
         {{"-c", dir.file("absent.conf")}, "absent.conf: cannot open"},

@@ -68,6 +68,7 @@ TEST(Mkcatalog, RejectsBadDescriptionsWithTheLine)
         {"layout 0 L QUAD_4_4\n", "line 1: layout needs"},
         {"layout 0 L QUAD_4_4 \"A\" 1 two\n", "line 1: bad camera number \"two\""},
         {"monitor 0\n", "line 1: unknown line"},
+        {"layout 0 L QUAD_5_5 \"A\" 1\n", "line 1: unknown layout type \"QUAD_5_5\""},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.desc);
@@ -85,6 +86,7 @@ TEST(Mkcatalog, RejectsBadDescriptionsWithTheLine)
     auto r = run({TOOL, "-o", dir.file("bad.db"), dir.file("d.cat")});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("more than 60 windows"), std::string::npos) << r.err;
+    EXPECT_EQ(run({TOOL, "--no-such-option"}).status, 1);
 }
 
 } // namespace

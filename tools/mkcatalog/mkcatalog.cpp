@@ -17,9 +17,10 @@
 #include <string>
 #include <vector>
 
+#include "layouts.h"
+
 namespace {
 
-constexpr int MAX_WINS = 60;
 
 // A description token; `quoted` tells a quoted "NULL" text from SQL NULL.
 struct token {
@@ -49,6 +50,7 @@ struct catalogue {
 };
 
 int g_line;
+bool g_unchecked_types; // "unchecked-types": try how the viewer rejects them
 
 [[noreturn]] void fail(const std::string &why)
 {
@@ -152,6 +154,8 @@ void parse_layout(catalogue &cat, const std::vector<token> &t)
     l.nr = to_int(t[1].text, "layout number");
     l.display = to_value(t[2]);
     l.type = to_value(t[3]);
+    if (l.type && !g_unchecked_types && !find_layout_def(l.type->c_str()))
+        fail("unknown layout type \"" + *l.type + "\" (see tirsk-mon(1) for the 45 types)");
     l.name = to_value(t[4]);
     for (size_t i = 5; i < t.size(); ++i) {
         if (t[i].text.rfind("bind_mac=", 0) == 0) {
@@ -181,6 +185,8 @@ catalogue parse(std::istream &in)
             parse_camera(cat, t);
         } else if (kw == "layout") {
             parse_layout(cat, t);
+        } else if (kw == "unchecked-types" && t.size() == 1) {
+            g_unchecked_types = true;
         } else if (kw == "int-type" && t.size() == 2) {
             cat.int_type = t[1].text;
         } else if (kw == "omit-table" && t.size() == 2 &&
@@ -321,12 +327,12 @@ int main(int argc, char **argv)
             break;
         }
         case 'h': usage(stdout); return 0;
-        default: usage(stderr); return 2;
+        default: usage(stderr); return 1;
         }
     }
     if (argc - optind > 1) {
         usage(stderr);
-        return 2;
+        return 1;
     }
     if (type == "sqlite")
         type = "sqlite3";
@@ -377,6 +383,10 @@ int main(int argc, char **argv)
         return 1;
     }
     write_catalogue(conn, cat);
+    printf("mkcatalog: wrote %zu CAMERAS rows%s and %zu LOCAL_LAYOUTS rows%s to %s database "
+           "\"%s\"%s%s\n", cat.cams.size(), cat.omit_cameras ? " (table omitted)" : "",
+           cat.layouts.size(), cat.omit_layouts ? " (table omitted)" : "", type.c_str(),
+           name.c_str(), host.empty() ? "" : " on ", host.c_str());
     dbi_conn_close(conn);
     dbi_shutdown_r(inst);
     return 0;

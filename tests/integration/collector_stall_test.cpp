@@ -1,0 +1,37 @@
+// A collector that answers slowly stops every picture while the viewer
+// waits; that wait must not count against the cameras' time-outs.
+#include <gtest/gtest.h>
+
+#include "e2e.h"
+#include "live_checks.h"
+
+using namespace testsupport;
+using namespace livecheck;
+
+namespace {
+
+class CollectorStall : public ViewerTest {};
+
+} // namespace
+
+TEST_F(CollectorStall, TheViewersOwnWaitFailsNoCamera)
+{
+    // Camera 2 comes with the second layout: its stream starts right after
+    // a 3-second wait, longer than the 2-second no-signal time.
+    TempDir dir;
+    const std::string script = dir.file("slow.sh");
+    write_file(script, "#!/bin/sh\nwhile read -r d what nr rest; do\n"
+                       "  [ \"$what $nr\" = 'layout 1' ] && sleep 3\n  echo done\ndone\n", 0755);
+    ASSERT_NO_FATAL_FAILURE(start(
+        "camera 0 allow_local=1 video_src=yes geometry=352x288\n"
+        "camera 1-2 work=1 v4l_pipe={nr}\nlayout 0 L ONECAM \"A\" 1\nlayout 1 L WIDE_2_2 \"B\" 1 2\n",
+        "video1 size=352x288 fps=5\nvideo2 size=352x288 fps=2\n",
+        {"-e", script, "--no-signal=2", "-l", "0"}));
+    ASSERT_TRUE(run_->wait_log("cam[01] src#0: playback started")) << run_->log();
+    ASSERT_TRUE(run_->xdotool({"mousemove", "300", "250"}));
+    ASSERT_TRUE(run_->xdotool({"key", "1"}));
+    ASSERT_TRUE(run_->wait_log("cam[02] src#0: playback started", 15000)) << run_->log();
+    pause_ms(1500);
+    EXPECT_EQ(run_->log_count("read timeout") + run_->log_count("open timeout"), 0u) << run_->log();
+    EXPECT_EQ(run_->log_count("capture failed"), 0u) << run_->log();
+}
