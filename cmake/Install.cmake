@@ -5,6 +5,10 @@
 # prefix; everything else follows the prefix (/usr/local by default, /usr in
 # the package).
 
+# Installing (and cpack) takes what is built: the package needs only a few
+# targets, not the whole test suite.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+
 install(TARGETS tirsk-mon RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The catalogue builder under a name that cannot clash with other programs.
 install(PROGRAMS $<TARGET_FILE:mkcatalog> DESTINATION ${CMAKE_INSTALL_BINDIR}

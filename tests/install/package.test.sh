@@ -8,8 +8,7 @@ cpack --config "$TIRSK_BINARY_DIR/CPackConfig.cmake" -B "$tmp" -G DEB >"$tmp/cpa
 deb=$(ls "$tmp"/tirsk-mon_*.deb)
 dpkg-deb -x "$deb" "$tmp/root"
 dpkg-deb -f "$deb" Depends Recommends | tee "$tmp/fields"
-grep -q 'libsdl1.2debian' "$tmp/fields" && grep -q 'fonts-freefont-ttf' "$tmp/fields"
-grep -q 'libdbd-pgsql' "$tmp/fields"
+grep -q 'libsdl1.2debian' "$tmp/fields" && grep -q 'fonts-freefont-ttf' "$tmp/fields" && grep -q 'libdbd-pgsql' "$tmp/fields"
 [ "$(dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles)" = /etc/tirsk/tirsk.conf ]
 cd "$tmp/root"
 for f in usr/bin/tirsk-mon usr/bin/tirsk-mkcatalog usr/share/pixmaps/tirsk-mon.xpm \

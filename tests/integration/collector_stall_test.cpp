@@ -1,23 +1,13 @@
-// A collector that answers slowly stops every picture while the viewer
-// waits; that wait must not count against the cameras' time-outs.
-#include <gtest/gtest.h>
-
-#include "e2e.h"
+// Camera 2 starts with layout 1, after the collector's 3-second wait, longer
+// than the no-signal time: the viewer's own wait must not fail it.
 #include "live_checks.h"
 
 using namespace testsupport;
-using namespace livecheck;
 
-namespace {
-
-class CollectorStall : public ViewerTest {};
-
-} // namespace
+class CollectorStall : public livecheck::ViewerTest {};
 
 TEST_F(CollectorStall, TheViewersOwnWaitFailsNoCamera)
 {
-    // Camera 2 comes with the second layout: its stream starts right after
-    // a 3-second wait, longer than the 2-second no-signal time.
     TempDir dir;
     const std::string script = dir.file("slow.sh");
     write_file(script, "#!/bin/sh\nwhile read -r d what nr rest; do\n"
@@ -28,10 +18,9 @@ TEST_F(CollectorStall, TheViewersOwnWaitFailsNoCamera)
         "video1 size=352x288 fps=5\nvideo2 size=352x288 fps=2\n",
         {"-e", script, "--no-signal=2", "-l", "0"}));
     ASSERT_TRUE(run_->wait_log("cam[01] src#0: playback started")) << run_->log();
-    ASSERT_TRUE(run_->xdotool({"mousemove", "300", "250"}));
-    ASSERT_TRUE(run_->xdotool({"key", "1"}));
+    ASSERT_TRUE(run_->xdotool({"mousemove", "300", "250"}) && run_->xdotool({"key", "1"}));
     ASSERT_TRUE(run_->wait_log("cam[02] src#0: playback started", 15000)) << run_->log();
-    pause_ms(1500);
-    EXPECT_EQ(run_->log_count("read timeout") + run_->log_count("open timeout"), 0u) << run_->log();
-    EXPECT_EQ(run_->log_count("capture failed"), 0u) << run_->log();
+    livecheck::pause_ms(1500);
+    EXPECT_EQ(run_->log_count("capture failed") + run_->log_count("server failure"), 0u)
+        << run_->log();
 }
