@@ -13,6 +13,14 @@ install(TARGETS tirsk-mon RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The catalogue builder under a name that cannot clash with other programs.
 install(PROGRAMS $<TARGET_FILE:mkcatalog> DESTINATION ${CMAKE_INSTALL_BINDIR}
         RENAME tirsk-mkcatalog)
+# (cpack strips only what install(TARGETS) installs.)
+install(CODE "set(TIRSK_MKCATALOG \"${CMAKE_INSTALL_BINDIR}/tirsk-mkcatalog\")")
+install(CODE [[
+  if(CMAKE_INSTALL_DO_STRIP)
+    execute_process(COMMAND strip --strip-unneeded
+                    "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/${TIRSK_MKCATALOG}")
+  endif()
+]])
 install(FILES data/tirsk-mon.xpm DESTINATION /usr/share/pixmaps)
 
 # Manual pages, compressed as Debian wants them (-n: no time stamp, so the

@@ -164,7 +164,8 @@ TEST_F(ScreenSetup, MissingIconIsFatal)
         {
             if (unshare(CLONE_NEWNS) != 0 ||
                 mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) ||
-                mount("none", "/usr/share/pixmaps", "tmpfs", 0, nullptr))
+                mount("none", "/usr/share/pixmaps", "tmpfs", 0, nullptr) ||
+                mount("none", TIRSK_SOURCE_DIR "/data", "tmpfs", 0, nullptr))
                 _exit(3);
             _exit(sdl_init(0) == 0 && screen == nullptr ? 0 : 1);
         },
