@@ -7,8 +7,7 @@
 
 #include "config/options_private.h"
 #include "layouts.h"
-#include "log_capture.h"
-#include "process.h"
+#include "harness.h"
 
 using namespace testsupport;
 
