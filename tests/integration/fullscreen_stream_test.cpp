@@ -8,11 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include "e2e.h"
-#include "live_checks.h"
+#include "viewer.h"
 
 using namespace testsupport;
-using namespace livecheck;
 
 namespace {
 
@@ -105,12 +103,7 @@ TEST_F(FullscreenStream, FullscreenStreamsShowOrFailAndEscReturnsToTheMovingLayo
         }
         ASSERT_TRUE(run_->xdotool({"key", "Escape"}));
         ASSERT_TRUE(run_->wait_log("fullscreen -> layout")) << run_->log();
-        const Box v = wins_.at(1).video.inner(4);
-        EXPECT_TRUE(wait_until(10000, [&] {
-            const Image a = shot("a.png");
-            pause_ms(200);
-            return count_changed(a, shot("b.png"), v) > v.w * v.h / 100;
-        })) << "layout stream moving again\n" << run_->log();
+        EXPECT_TRUE(moving(1, 10000)) << "layout stream moving again\n" << run_->log();
         run_->stop();
     }
     close(silent);
