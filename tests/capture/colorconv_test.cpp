@@ -57,26 +57,6 @@ TEST(ColorConv, PitchAndChromaRowsAdvanceCorrectly)
     EXPECT_EQ(out[7], 0xEE);
 }
 
-TEST(ColorConv, FloatConverterAndGrey)
-{
-    auto p = yuv(2, 2, 16, 128, 128);
-    std::vector<uint8_t> out(12, 1);
-    conv_image src = {2, 2, 0, p.data()}, dst = {2, 2, 0, out.data()};
-    a_yuv420p_to_rgb24(&dst, &src);
-    for (uint8_t b : out)
-        EXPECT_EQ(b, 0);
-    p = yuv(2, 2, 235, 128, 128);
-    src.pixels = p.data();
-    a_yuv420p_to_rgb24(&dst, &src);
-    EXPECT_EQ(out[0], 254); // 1.164 * 219 = 254.9, truncated
-
-    std::vector<uint8_t> g = {1, 2, 3, 4};
-    std::vector<uint8_t> o(12);
-    conv_image gs = {2, 2, 0, g.data()}, gd = {2, 2, 0, o.data()};
-    grey_to_tgb24(&gd, &gs);
-    EXPECT_EQ(o, (std::vector<uint8_t>{1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4}));
-}
-
 TEST(ColorConv, EmptyOrMissingPicturesWriteNothing)
 {
     std::vector<uint8_t> out(8, 9);

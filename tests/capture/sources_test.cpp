@@ -62,8 +62,6 @@ media_source source_of(camera *cam, int index = 0,
     return src;
 }
 
-std::vector<media_source *> freed_overlays;
-void rec_free_overlay(media_source *src) { freed_overlays.push_back(src); }
 
 class Sources : public ::testing::Test {
 protected:
@@ -141,91 +139,6 @@ TEST_F(Sources, PollStopsAtTheFirstEmptyOrFailedPoll)
     source_frames_release(&src, frames, 0);
     source_frames_release(&src, frames, 2);
     EXPECT_EQ(take_calls(), (strings{"release0 0", "release1 0"}));
-}
-
-TEST_F(Sources, StopClearsTheStreamAndStampsTheTickClock)
-{
-    media_source &src = cam.srcs[1];
-    src.format = MEDIA_FMT_I420;
-    src.width = 352;
-    src.height = 288;
-    src.started = 1;
-    g_monotime_microsec = 123456789;
-    video_out out{};
-    out.free_playback_resources = rec_free_overlay;
-    video_out *saved = vout;
-    vout = &out;
-    source_stop(&src);
-    vout = saved;
-    EXPECT_EQ(take_calls(), strings{"stop 1"});
-    EXPECT_EQ(freed_overlays, std::vector<media_source *>{&src});
-    EXPECT_EQ(src.format | src.width | src.height | src.started, 0u);
-    EXPECT_EQ(src.t_stop, 123456789u);
-
-    g_monotime_microsec = 77;
-    EXPECT_EQ(source_play(&src), 1);
-    EXPECT_EQ(src.t_play, 77u);
-}
-
-TEST_F(Sources, CamStopAndWaitSpareTheExcludedSources)
-{
-    struct {
-        int except_index;
-        const media_source *except_src;
-        strings stops;
-    } cases[] = {{-1, nullptr, {"stop 0", "stop 1", "stop 2"}},
-                 {0, nullptr, {"stop 1", "stop 2"}},
-                 {-1, &cam.srcs[1], {"stop 0", "stop 2"}},
-                 {2, &cam.srcs[0], {"stop 1"}}};
-    for (const auto &c : cases) {
-        cam_stop(&cam, c.except_index, c.except_src);
-        EXPECT_EQ(take_calls(), c.stops);
-    }
-    // Waiting skips sources without handle or without stop_wait.
-    cam.srcs[1].handle = nullptr;
-    cam.srcs[2].drv = &minimal_drv;
-    cam_stop_wait(&cam, -1, nullptr);
-    EXPECT_EQ(take_calls(), strings{"wait 0"});
-    cam_stop_wait(&cam, 0, nullptr);
-    EXPECT_TRUE(take_calls().empty());
-    cam.nsrcs = 1; // only the sources in use
-    cam_stop(&cam, -1, nullptr);
-    EXPECT_EQ(take_calls(), strings{"stop 0"});
-}
-
-TEST_F(Sources, OptionalOperationsAndProbe)
-{
-    media_source &src = cam.srcs[0];
-    EXPECT_EQ(sorce_stop_and_wait(&src), 7);
-    EXPECT_EQ(take_calls(), (strings{"stop 0", "wait 0"}));
-
-    ASSERT_EQ(source_probe(&src), 1);
-    EXPECT_EQ(src.format, uint32_t{MEDIA_FMT_YV12});
-    EXPECT_EQ(src.width, 640u);
-    EXPECT_EQ(src.height, 480u);
-    ASSERT_NE(src.aspect_h, 0u);
-    EXPECT_EQ(src.aspect_w * 480, src.aspect_h * 640);
-    media_source &other = cam.srcs[1];
-    probe_result = 0; // failed: nothing taken
-    EXPECT_EQ(source_probe(&other), 0);
-    probe_result = 1;
-    probe_out[0] = MEDIA_FMT_NONE;
-    EXPECT_EQ(source_probe(&other), 0);
-    EXPECT_EQ(other.width, 0u);
-    probe_out[0] = MEDIA_FMT_YV12;
-    take_calls();
-
-    src.drv = &minimal_drv;
-    EXPECT_EQ(source_stop_wait(&src), 1);
-    EXPECT_EQ(source_probe(&src), 0);
-    media_frame frame{};
-    source_frames_release(&src, &frame, 1);
-    EXPECT_TRUE(take_calls().empty());
-
-    media_source gst = source_of(&cam);
-    ASSERT_EQ(source_init(&gst, "rtsp://127.0.0.1:8554/x"), 1);
-    EXPECT_EQ(source_stop_wait(&gst), 1);
-    source_free(&gst);
 }
 
 TEST_F(Sources, ASourceWithoutDriverOrHandleIsSafeEverywhere)

@@ -453,24 +453,6 @@ TEST_F(V4l2Capture, ReadTimeOutCountsFromPlayThenFromTheLastFrame)
     EXPECT_EQ(levels_of(log_taken()), levels{3}); // a new outage after a frame
 }
 
-TEST_F(V4l2Capture, AHangUpClosesTheDevice)
-{
-    fake_dev &d = tty_dev("hangup");
-    void *h = handle(d.path);
-    const int fds = open_fds();
-    ASSERT_EQ(v4l2_capture_drv.play(h), 1);
-    EXPECT_EQ(poll(h, ++tick), POLL_NOTHING);
-    close(d.peer);
-    d.peer = -1;
-    EXPECT_EQ(poll(h, ++tick), POLL_ERROR);
-    const auto lines = log_taken();
-    ASSERT_EQ(levels_of(lines), levels{3});
-    EXPECT_EQ(lines[0].text.rfind("epoll_wait(", 0), 0u);
-    EXPECT_EQ(v4l2_capture_drv.get_state(h), SRC_STATE_STOPPED);
-    EXPECT_EQ(poll(h, ++tick), POLL_NOTHING);
-    EXPECT_EQ(open_fds(), fds - 1);
-}
-
 TEST_F(V4l2Capture, WithoutTheEpollSetPlayFailsAndLeaksNothing)
 {
     fake_dev &d = fifo_dev("noepoll");

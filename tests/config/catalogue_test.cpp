@@ -89,25 +89,6 @@ TEST_F(CatalogueSqlite, RepeatedRowsAndWindows)
     EXPECT_EQ(c->layouts[1].cams[0], &c->cams[0]);
 }
 
-TEST_F(CatalogueSqlite, NearlyFullHelpKeepsLinesThatFit)
-{
-    ASSERT_TRUE(env.build("camera 0 allow_local=1 video_src=x\n"
-                          "camera 1 work=1 v4l_pipe=1\n"
-                          "layout 0 L ONECAM \"" + std::string(60, 'L') + "\" 1\n"
-                          "layout 1 L ONECAM \"S\" 1\n"));
-    CatalogueConf c(env.target);
-    // Room for a short line ("    <1> -- "S",  ... шт.\n" is 35 bytes) but
-    // not for the long one.
-    memset(strHELP, 0, sizeof strHELP);
-    memset(strHELP, 'x', STRHELP_SIZE - 2 - 40);
-    std::string log;
-    ASSERT_EQ(c.load(&log), 1) << log;
-    EXPECT_EQ(occurrences(strHELP, "LLLL"), 0);
-    EXPECT_EQ(occurrences(strHELP, "<1> -- \"S\""), 1);
-    EXPECT_LT(strlen(strHELP), size_t(STRHELP_SIZE));
-    EXPECT_EQ(c->layouts_count, 2) << "the layouts stay even without help";
-}
-
 TEST_F(CatalogueSqlite, ConnectionFailures)
 {
     ASSERT_TRUE(env.build("camera 1 work=1 v4l_pipe=1\n"));

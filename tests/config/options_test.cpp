@@ -5,29 +5,6 @@
 
 using testsupport::write_file;
 
-TEST_F(OptionsTest, DefaultsWithoutOptionsOrFileSection)
-{
-    EXPECT_STREQ(c->conf_path, "/etc/tirsk/tirsk.conf");
-    EXPECT_TRUE(parse({}));
-    // The catalogue step then tries the default database, which is no
-    // concern of the options: only they must not complain.
-    EXPECT_EQ(err.find("see `tirsk-mon --help'"), std::string::npos) << err;
-    EXPECT_EQ(c->framerate, 30u);
-    EXPECT_EQ(c->reconnect_timeout, 1000u);
-    EXPECT_EQ(c->display, 'L');
-    EXPECT_EQ(c->start_layout, -1);
-    EXPECT_STREQ(c->gst_v4l2src_opts, "io-mode=rw");
-    EXPECT_STREQ(c->db_type, "mysql");
-    EXPECT_STREQ(c->db_name, "tirsk6_db");
-    EXPECT_STREQ(c->db_host, "");
-    EXPECT_STREQ(c->db_user, "tirsk-mon");
-    EXPECT_STREQ(c->db_passwd, "");
-    ASSERT_NE(c->shot_dir, nullptr);
-    EXPECT_EQ(access(c->shot_dir, W_OK), 0);
-    for (MHD_Response *r : c->http_replies)
-        EXPECT_NE(r, nullptr);
-}
-
 TEST_F(OptionsTest, ConfigurationFileWhereaboutsAndErrors)
 {
     // No file at the default place: the defaults stand.
@@ -341,35 +318,6 @@ TEST_F(OptionsTest, AlarmMessagesLimitLengthAndKeptTexts)
     EXPECT_STREQ(c->alarm_msgs[1], "b");
     EXPECT_FALSE(parse({"--alarm-msgs="}));
     EXPECT_TRUE(said("empty \"alarm-msgs\" value")) << err;
-}
-
-TEST_F(OptionsTest, DisableKeysList)
-{
-    EXPECT_TRUE(parse({"--disable-keys=27, 113,120"}));
-    ASSERT_EQ(c->disable_keys_count, 3u);
-    EXPECT_EQ(c->disable_keys[0], 27u);
-    EXPECT_EQ(c->disable_keys[2], 120u);
-    EXPECT_TRUE(parse({"--disable-keys=junk"}));
-    EXPECT_EQ(c->disable_keys_count, 0u);
-}
-
-TEST_F(OptionsTest, DecoderBlacklistIsCompiled)
-{
-    EXPECT_TRUE(parse({"--gst-blacklist=^(avdec_|vaapi)"}));
-    ASSERT_NE(c->gst_blacklist, nullptr);
-    EXPECT_TRUE(g_regex_match(c->gst_blacklist, "avdec_h264",
-                              GRegexMatchFlags(0), nullptr));
-    EXPECT_FALSE(g_regex_match(c->gst_blacklist, "openh264dec",
-                               GRegexMatchFlags(0), nullptr));
-    EXPECT_TRUE(parse({"--gst-blacklist=openh264"}));
-    EXPECT_TRUE(g_regex_match(c->gst_blacklist, "openh264dec",
-                              GRegexMatchFlags(0), nullptr));
-
-    EXPECT_FALSE(parse({"--gst-blacklist=(unclosed"}));
-    EXPECT_TRUE(refused_with_hint());
-    EXPECT_TRUE(said("Invalid regexp: \"")) << err;
-    ASSERT_NE(c->gst_blacklist, nullptr) << "a bad expression dropped the old";
-
 }
 
 TEST_F(OptionsTest, SnapshotDirectoryMustBeWritable)

@@ -48,36 +48,6 @@ TEST(UsageText, MatchesTheReferenceByteForByte)
     EXPECT_EQ(got, want);
 }
 
-TEST(UsageText, VersionBanner)
-{
-    EXPECT_EQ(printed(print_version),
-              "\ntirsk-mon-" TIRSK_VERSION " build date " TIRSK_BUILD_DATE
-              "\nTirsk cameras local viewer\n"
-              "Copyright (C) the tirsk-mon developers.\n"
-              "This is free software; see the source for copying "
-              "conditions.\n\n");
-}
-
-TEST(UsageText, ProgramPrintsItOnHelp)
-{
-    testsupport::TempDir dir;
-    std::string conf_file = dir.file("tirsk.conf");
-    testsupport::write_file(conf_file, "tirsk-mon {\n}\n");
-    auto r = testsupport::run({TIRSK_MON_BIN, "-c", conf_file, "--help"});
-    EXPECT_FALSE(r.timed_out);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, expected_usage());
-    EXPECT_EQ(r.err.find("see `tirsk-mon --help'"), std::string::npos) << r.err;
-
-    r = testsupport::run({TIRSK_MON_BIN, "-c", conf_file, "--version"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "\ntirsk-mon-" TIRSK_VERSION " build date " TIRSK_BUILD_DATE
-                     "\nTirsk cameras local viewer\n"
-                     "Copyright (C) the tirsk-mon developers.\n"
-                     "This is free software; see the source for copying "
-                     "conditions.\n\n");
-}
-
 // Refusals of the real program: the message, no usage text, and status 1.
 // --help comes last so that an accepted command line would print it.
 TEST(UsageText, ProgramRefusesBadOptionsAndFiles)
@@ -119,20 +89,6 @@ TEST(UsageText, ProgramRefusesBadOptionsAndFiles)
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, expected_usage()) << geo;
     }
-}
-
-TEST(HelpText, BaseTextAndLayoutLines)
-{
-    strhelp_reset();
-    EXPECT_EQ(strlen(strHELP), 814u);
-    EXPECT_EQ(strhelp_base.size(), 814u);
-    EXPECT_TRUE(strhelp_base.starts_with("СПРАВКА ПО УПРАВЛЕНИЮ ПРОГРАММОЙ\n\n-> "));
-    EXPECT_TRUE(strhelp_base.ends_with("    переключение на раскладки камер:\n"));
-    for (size_t i = 814; i < sizeof strHELP; i++)
-        ASSERT_EQ(strHELP[i], 0) << i;
-
-    strhelp_add_layout(3, "Hall", 4);
-    EXPECT_STREQ(strHELP + 814, "    <3> -- \"Hall\",  камер - 4 шт.\n");
 }
 
 TEST(HelpText, LayoutLinesAreAddedOnlyWhenTheyFit)

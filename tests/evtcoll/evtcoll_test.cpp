@@ -71,20 +71,6 @@ protected:
     LogCapture log_;
 };
 
-TEST_F(EvtColl, WithoutScriptEverythingIsAccepted)
-{
-    EXPECT_EQ(evtcoll_write("%c program starting\n", 'L'), 1);
-    EXPECT_EQ(evtcoll_write("%c layout %d %d\n", 'L', 0, 1000), 1);
-    int st = 0;
-    errno = 0;
-    EXPECT_EQ(evtcoll_close(-1, 3, &st), -1);
-    EXPECT_EQ(errno, EINVAL);
-    EXPECT_EQ(evtcoll_open(nullptr, 1024, &st), -1);
-    EXPECT_EQ(evtcoll_open("/bin/true", 1024, nullptr), -1);
-    EXPECT_EQ(errno, EINVAL);
-    EXPECT_EQ(log_.text(), "");
-}
-
 TEST_F(EvtColl, RepliesStartingWithDoneAccept)
 {
     open(script("events.sh", "while read line; do\n"
@@ -152,15 +138,6 @@ TEST_F(EvtColl, ScriptThatClosesItsOutputRefuses)
     EXPECT_EQ(st, 0);
 }
 
-TEST_F(EvtColl, ScriptTheShellCannotRunIsRefused)
-{
-    open(dir_ + "/no-such-script");
-    EXPECT_EQ(evtcoll_write("L program starting\n"), 0);
-    int st = -1;
-    EXPECT_EQ(close(3, &st), 0);
-    EXPECT_EQ(st, 127);
-}
-
 TEST_F(EvtColl, WritingToADeadScriptFailsWithoutSigpipe)
 {
     open(script("quick.sh", "exit 4\n"));
@@ -183,53 +160,6 @@ TEST_F(EvtColl, WritingToADeadScriptFailsWithoutSigpipe)
     int st = 77;
     EXPECT_EQ(close(3, &st), 0) << "already reaped: no wait";
     EXPECT_EQ(st, 77) << "the status is left to whoever reaped it";
-}
-
-TEST_F(EvtColl, CloseReportsKillAndWaitsForALateExit)
-{
-    open(script("loop.sh", "while read l; do echo done; done\n"));
-    EXPECT_EQ(evtcoll_write("L program starting\n"), 1);
-    kill(pid_, SIGKILL);
-    int st = 0;
-    EXPECT_EQ(close(3, &st), 0);
-    EXPECT_EQ(st, -SIGKILL);
-
-    // The script ends a moment after the last event: close waits for it.
-    open(script("late.sh", "read l; echo done; sleep 0.3; exit 5\n"));
-    EXPECT_EQ(evtcoll_write("L program exiting\n"), 1);
-    st = 0;
-    EXPECT_EQ(close(3, &st), 0);
-    EXPECT_EQ(st, 5);
-    EXPECT_EQ(log_.text(), "");
-}
-
-TEST_F(EvtColl, CloseGivesUpAfterTheTimeoutAndClosesThePipes)
-{
-    open(script("stubborn.sh", "while read l; do echo done; done\nexit 9\n"));
-    EXPECT_EQ(evtcoll_write("L program exiting\n"), 1);
-    int pid = pid_;
-    int st = 42;
-    EXPECT_EQ(close(1, &st), 1);
-    EXPECT_EQ(st, 42);
-    EXPECT_NE(log_.text().find("evtcoll: exceed timeout 1 seconds of waiting script `stubborn.sh' (pid " +
-                               std::to_string(pid) + ") termination"),
-              std::string::npos)
-        << log_.text();
-    EXPECT_EQ(wf, nullptr);
-    EXPECT_EQ(rf, nullptr);
-    for (int fd : {evtcoll_evt_pipe[0], evtcoll_evt_pipe[1], evtcoll_reply_pipe[0],
-                   evtcoll_reply_pipe[1]})
-        EXPECT_EQ(fd, -1);
-    // With its input closed the script ends by itself.
-    int ws = 0;
-    ASSERT_EQ(waitpid(pid, &ws, 0), pid);
-    EXPECT_EQ(WEXITSTATUS(ws), 9);
-
-    // A time-out below one second only looks once.
-    open(script("stubborn2.sh", "while read l; do echo done; done\n"));
-    pid = pid_;
-    EXPECT_EQ(close(0, &st), 0);
-    ASSERT_EQ(waitpid(pid, &ws, 0), pid);
 }
 
 TEST_F(EvtColl, ScriptGetsOnlyItsPipesAndStandardError)

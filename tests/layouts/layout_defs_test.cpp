@@ -20,20 +20,6 @@ std::vector<const layout_def *> walk_table()
     return rows;
 }
 
-struct cell_t {
-    uint32_t row, col, height, width;
-    bool operator==(const cell_t &) const = default;
-};
-
-std::vector<cell_t> cells_of(const layout_def *d)
-{
-    std::vector<cell_t> v;
-    for (int i = 0; i < d->wins; i++)
-        v.push_back({d->cells[i].row, d->cells[i].col, d->cells[i].height,
-                     d->cells[i].width});
-    return v;
-}
-
 } // namespace
 
 // Every row covers its grid exactly, and each window starts at the first base
@@ -78,53 +64,6 @@ TEST(LayoutDefs, EveryRowTilesItsGridInRowMajorOrder)
         }
         EXPECT_EQ(next, d->wins);
     }
-}
-
-TEST(LayoutDefs, WorkedExamplesOfTheCellRule)
-{
-    const layout_def *wide = find_layout_def("WIDE_3_6");
-    ASSERT_NE(wide, nullptr);
-    EXPECT_EQ(wide->id, 2);
-    EXPECT_EQ(cells_of(wide),
-              (std::vector<cell_t>{{0, 0, 2, 2}, {0, 2, 1, 1}, {1, 2, 1, 1}}));
-
-    const layout_def *multi = find_layout_def("MULTI_13_16");
-    ASSERT_NE(multi, nullptr);
-    EXPECT_EQ(multi->id, 16);
-    EXPECT_EQ(multi->major, 6);
-    // clang-format off
-    EXPECT_EQ(cells_of(multi), (std::vector<cell_t>{
-        {0, 0, 1, 1}, {0, 1, 1, 1}, {0, 2, 1, 1}, {0, 3, 1, 1}, {1, 0, 1, 1},
-        {1, 1, 2, 2}, {1, 3, 1, 1}, {2, 0, 1, 1}, {2, 3, 1, 1}, {3, 0, 1, 1},
-        {3, 1, 1, 1}, {3, 2, 1, 1}, {3, 3, 1, 1}}));
-    // clang-format on
-}
-
-TEST(LayoutDefs, OnecamAndTheLargestTypes)
-{
-    ASSERT_EQ(onecam_layout_def, &layouts_defs[0]);
-    EXPECT_STREQ(onecam_layout_def->name, "ONECAM");
-    EXPECT_EQ(onecam_layout_def->major, 1);
-    EXPECT_EQ(cells_of(onecam_layout_def), (std::vector<cell_t>{{0, 0, 1, 1}}));
-
-    for (const char *name : {"WIDE_30_60", "WIDE_42_60", "WIDE_48_60",
-                             "WIDE_54_60", "WIDE_60_60"}) {
-        const layout_def *d = find_layout_def(name);
-        ASSERT_NE(d, nullptr) << name;
-        EXPECT_EQ(d->rows, 6) << name;
-        EXPECT_EQ(d->cols, 10) << name;
-    }
-    EXPECT_EQ(layouts_defs[LAYOUT_DEFS_COUNT - 1].wins, MAX_WINS);
-}
-
-TEST(LayoutDefs, OnlyTwoTypesHaveA3x3Window)
-{
-    std::set<std::string> with_3x3;
-    for (const layout_def *d : walk_table())
-        for (int i = 0; i < d->wins; i++)
-            if (d->cells[i].height == 3 && d->cells[i].width == 3)
-                with_3x3.insert(d->name);
-    EXPECT_EQ(with_3x3, (std::set<std::string>{"MULTI_8_16", "MULTI_17_25"}));
 }
 
 TEST(LayoutDefs, LookupIgnoresCaseAndNeverReturnsTheTerminator)

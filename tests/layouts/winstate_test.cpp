@@ -41,43 +41,6 @@ protected:
 
 } // namespace
 
-TEST_F(WinState, StateTextNamesFlagsInTableOrder)
-{
-    window &w = windows[0];
-    w.state = WS_PM | WS_SE | WS_DN | WS_WT;
-    const char *text = winStateStr(&w);
-    EXPECT_STREQ(text, "PM,Se,dN,Wt");
-    w.state = 0xFFFFFFFF; // every name fits in the shared 50 bytes
-    EXPECT_EQ(winStateStr(&w), text);
-    EXPECT_STREQ(text, "PM,PA,Fs,Se,dN,CF,AL,Mo,SF,Wt,Rc");
-    EXPECT_EQ(win_state_flags[11].name, nullptr);
-}
-
-TEST_F(WinState, SettingASetFlagChangesNothing)
-{
-    window &w = windows[0];
-    winStateSet(&w, WS_PM);
-    ASSERT_EQ(w.state, uint32_t(WS_PM));
-    EXPECT_EQ(w.state_mono[0], 1000u);
-    const tv64 tv = w.state_tv[0];
-    EXPECT_GT(tv.tv_sec, 0);
-    EXPECT_EQ(calls, strings{"pause w0 1"});
-
-    calls.clear();
-    g_monotime_microsec = 2000;
-    conf->verbose = 2;
-    LogCapture log;
-    winStateSet(&w, WS_PM);
-    winStateReset(&w, WS_CF); // clearing a clear flag: the same
-    EXPECT_EQ(log.text(), "");
-    EXPECT_TRUE(calls.empty());
-    EXPECT_EQ(w.state, uint32_t(WS_PM));
-    EXPECT_EQ(w.state_mono[0], 1000u);
-    EXPECT_EQ(w.state_mono[12], 0u);
-    EXPECT_EQ(w.state_tv[0].tv_sec, tv.tv_sec);
-    EXPECT_EQ(w.state_tv[0].tv_usec, tv.tv_usec);
-}
-
 TEST_F(WinState, SelectingAlsoShowsTheNameAndLogsTheWidenedMask)
 {
     conf->verbose = 2;
@@ -202,25 +165,6 @@ TEST_F(WinState, BordersOnlyForVisibleBoundWindows)
     update_win_border(nullptr);
 }
 
-TEST_F(WinState, WhenChangedOnlyForFlagsNowSet)
-{
-    window &w = windows[0];
-    g_monotime_microsec = 5000;
-    winStateSet(&w, WS_CF);
-    ASSERT_EQ(when_win_state_changed(&w, WS_CF), &w.state_tv[12]);
-    ASSERT_EQ(when_win_state_changed_mono(&w, WS_CF), &w.state_mono[12]);
-    EXPECT_EQ(*when_win_state_changed_mono(&w, WS_CF), 5000u);
-    // The lowest bit of the mask decides.
-    EXPECT_EQ(when_win_state_changed_mono(&w, WS_CF | WS_SF), &w.state_mono[12]);
-    EXPECT_EQ(when_win_state_changed_mono(&w, WS_SF | WS_PM), nullptr);
-
-    winStateReset(&w, WS_CF);
-    EXPECT_EQ(when_win_state_changed(&w, WS_CF), nullptr);
-    EXPECT_EQ(when_win_state_changed_mono(&w, WS_CF), nullptr);
-    EXPECT_EQ(when_win_state_changed(&w, 0), nullptr);
-    EXPECT_EQ(when_win_state_changed(nullptr, WS_CF), nullptr);
-}
-
 TEST_F(WinState, BindAndUnbind)
 {
     window &w = windows[7];
@@ -275,24 +219,6 @@ TEST_F(WinState, SelectWinMovesTheSelection)
     select_win(6);
     EXPECT_EQ(sel_row, 1);
     EXPECT_EQ(sel_col, 3);
-}
-
-TEST_F(WinState, SelectingTheSelectedWindowChangesNothing)
-{
-    conf->layouts[0].def = find_layout_def("QUAD_4_4");
-    select_win(2);
-    window saved = windows[2];
-    calls.clear();
-    g_monotime_microsec = 99999;
-    select_win(2);
-    EXPECT_TRUE(calls.empty());
-    EXPECT_EQ(memcmp(&saved, &windows[2], sizeof saved), 0);
-    EXPECT_EQ(g_selectetWinIdx, 2);
-
-    select_win(-1); // nothing
-    select_win(WINDOWS_COUNT);
-    EXPECT_EQ(g_selectetWinIdx, 2);
-    EXPECT_TRUE(calls.empty());
 }
 
 TEST_F(WinState, SelectWinSurvivesAMissingLayout)

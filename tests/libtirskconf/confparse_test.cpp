@@ -106,13 +106,6 @@ TEST_F(ConfParse, PairsOfTheNamedSectionInOrder)
     EXPECT_EQ(log_.text(), "");
 }
 
-TEST_F(ConfParse, FileWithoutTheSectionIsEmpty)
-{
-    EXPECT_EQ(parse(""), 1);
-    EXPECT_EQ(parse("# nothing\n\nrecorder {\n a b\n}\n"), 1);
-    EXPECT_TRUE(c_.pairs.empty());
-}
-
 TEST_F(ConfParse, SyntaxErrorsNameFileAndLine)
 {
     using namespace std::string_literals;

@@ -25,15 +25,6 @@ std::vector<std::string> tokens(const char *text, const char *delims)
     return out;
 }
 
-TEST(ParseBool, TrueWordsInAnyCaseElseFalse)
-{
-    for (const char *yes : {"Yes", "yes", "YES", "y", "true", "TRUE", "on", "On", "1", " yes "})
-        EXPECT_EQ(tirskconf_parse_bool(yes), 1) << yes;
-    for (const char *no : {"no", "0", "off", "false", "", "yess", "2", "ye", "ok"})
-        EXPECT_EQ(tirskconf_parse_bool(no), 0) << no;
-    EXPECT_EQ(tirskconf_parse_bool(nullptr), 0);
-}
-
 TEST(NextToken, SplitTrimAndKeepInnerBlanks)
 {
     using V = std::vector<std::string>;
@@ -165,87 +156,6 @@ TEST(GetAddr, OnlyAddressesOfThisMachine)
     EXPECT_EQ(tirskconf_getaddr("192.0.2.1", 0x1071, sa, 1, tiny, sizeof tiny), 0);
     EXPECT_STREQ(tiny, "not");
     EXPECT_EQ(tirskconf_getaddr("localhost", 0x1071, nullptr, 1, nullptr, 0), 0);
-}
-
-TEST(GetQ, Geometry)
-{
-    uint32_t q[2] = {1, 2};
-    EXPECT_EQ(tirskconf_get_q("720x576", 1, 0, 0, q), 1);
-    EXPECT_EQ(q[0], 720u);
-    EXPECT_EQ(q[1], 576u);
-    EXPECT_NE(tirskconf_get_q(" 1920 X 1080 ", 1, 0, 0, q), 0);
-    EXPECT_EQ(q[1], 1080u);
-    EXPECT_NE(tirskconf_get_q("640*480", 1, 0, 0, q), 0);
-    EXPECT_EQ(q[0], 640u);
-    for (const char *bad : {"0x576", "720x0", "720", "x576", "720x", "-1x5", "720:576", "7a0x5",
-                            "4294967296x1", "720x576x3", ""}) {
-        uint32_t r[2] = {11, 22};
-        EXPECT_EQ(tirskconf_get_q(bad, 1, 0, 0, r), 0) << bad;
-        EXPECT_EQ(r[0], 11u) << bad;
-    }
-    EXPECT_NE(tirskconf_get_q("0x0", 0, 0, 0, q), 0) << "zero allowed without the check";
-    EXPECT_EQ(tirskconf_get_q("4000x100", 1, 3840, 0, q), 0);
-    EXPECT_EQ(tirskconf_get_q(nullptr, 1, 0, 0, q), 0);
-}
-
-TEST(NameTables, HashAndDictLookups)
-{
-    const tirskconf_hash_row schemes[] = {
-        {1, "file", 4}, {2, "http", 4}, {3, "ftp", 3}, {0, nullptr, 0}};
-    EXPECT_EQ(tirskconf_hash_find(schemes, "http", 0), &schemes[1]);
-    EXPECT_EQ(tirskconf_hash_find(schemes, "ftp", 0), &schemes[2]);
-    EXPECT_EQ(tirskconf_hash_find(schemes, "HTTP", 0), nullptr);
-    EXPECT_EQ(tirskconf_hash_find(schemes, "HTTP", TIRSKCONF_FIND_NOCASE), &schemes[1]);
-    EXPECT_EQ(tirskconf_hash_find(schemes, "htt", 0), nullptr);
-    EXPECT_EQ(tirskconf_hash_find(schemes, "https", 0), nullptr);
-    EXPECT_EQ(tirskconf_hash_find(schemes, "", 0), nullptr);
-    EXPECT_EQ(tirskconf_hash_find(schemes, nullptr, 0), nullptr);
-
-    const tirskconf_dict_row modes[] = {
-        {"none", 0, ""}, {"slave", 1, ""}, {"autor", 3, ""}, {nullptr, 0, nullptr}};
-    EXPECT_EQ(tirskconf_dict_find(modes, "Slave", 0), &modes[1]);
-    EXPECT_EQ(tirskconf_dict_find(modes, "AUTOR", 0), &modes[2]);
-    EXPECT_EQ(tirskconf_dict_find(modes, "auto", 0), nullptr);
-    EXPECT_EQ(tirskconf_dict_find(modes, "autorr", 0), nullptr);
-    EXPECT_EQ(tirskconf_dict_find(nullptr, "none", 0), nullptr);
-}
-
-TEST(FlagSets, KeywordSets)
-{
-    const tirskconf_dict_row transports[] = {
-        {"udp", 1, "rtsp"}, {"tcp", 4, "rtspt"}, {"udp-mcast", 2, "rtspu"}, {nullptr, 0, nullptr}};
-    uint32_t v = 0;
-    EXPECT_EQ(tirskconf_parse_flags(transports, "tcp", 0, &v), 1);
-    EXPECT_EQ(v, 4u);
-    EXPECT_EQ(tirskconf_parse_flags(transports, "tcp+udp", 0, &v), 1);
-    EXPECT_EQ(v, 5u);
-    EXPECT_EQ(tirskconf_parse_flags(transports, " UDP | udp-mcast , tcp ", 0, &v), 1);
-    EXPECT_EQ(v, 7u);
-    for (const char *bad : {"", "  ", "tcp+", "+tcp", "tcp++udp", "tcp+sctp", "tc", "tcp udp"}) {
-        v = 99;
-        EXPECT_EQ(tirskconf_parse_flags(transports, bad, 0, &v), 0) << bad;
-        EXPECT_EQ(v, 99u) << bad;
-    }
-    EXPECT_EQ(tirskconf_parse_flags(transports, "tcp", 0, nullptr), 0);
-}
-
-TEST(FlagSets, NamesOfSetBits)
-{
-    const tirskconf_flag_row states[] = {{0x1, "PM"}, {0x2, "PA"}, {0x4, "Fs"},
-                                         {0x8, "Se"}, {0x400, "Rc"}, {0, nullptr}};
-    char buf[50];
-    EXPECT_STREQ(tirskconf_u32flag2str_r(states, 0x1 | 0x4 | 0x400, buf, sizeof buf), "PM,Fs,Rc");
-    EXPECT_STREQ(tirskconf_u32flag2str_r(states, 0, buf, sizeof buf), "");
-    EXPECT_STREQ(tirskconf_u32flag2str_r(states, 0x800, buf, sizeof buf), "");
-    EXPECT_STREQ(tirskconf_u32flag2str_r(states, 0xFFFFFFFF, buf, sizeof buf), "PM,PA,Fs,Se,Rc");
-    // Small buffers: whole names only, never past the end.
-    char small[10];
-    memset(small, '#', sizeof small);
-    EXPECT_STREQ(tirskconf_u32flag2str_r(states, 0xF, small, 9), "PM,PA...");
-    EXPECT_EQ(small[9], '#');
-    char two[3];
-    EXPECT_STREQ(tirskconf_u32flag2str_r(states, 0xF, two, sizeof two), "PM");
-    EXPECT_EQ(tirskconf_u32flag2str_r(states, 0xF, nullptr, 0), nullptr);
 }
 
 } // namespace

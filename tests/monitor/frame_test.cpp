@@ -25,13 +25,6 @@ TEST(DeltaUsec, TruncatesEachNanosecondPartOnItsOwn)
     EXPECT_EQ(get_delta_usec(&b, &a, 1), 1000001);
 }
 
-TEST(DeltaUsec, NullPointersGiveMinusOne)
-{
-    const timespec a = ts(1, 0);
-    EXPECT_EQ(get_delta_usec(nullptr, &a, 0), -1);
-    EXPECT_EQ(get_delta_usec(&a, nullptr, 1), -1);
-}
-
 TEST(DeltaUsec, LargeSpansDoNotOverflow)
 {
     const timespec a = ts(4000000000L, 0), b = ts(0, 0);

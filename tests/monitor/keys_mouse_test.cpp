@@ -48,18 +48,6 @@ protected:
 
 } // namespace
 
-TEST_F(Keys, DigitsAndKeypadDigitsSwitchLayouts)
-{
-    EXPECT_EQ(key('1'), 1);
-    EXPECT_EQ(cur_layout, 1);
-    EXPECT_EQ(windows[5].cam, cams_[6]);
-    EXPECT_EQ(key(KP0), 1);
-    EXPECT_EQ(cur_layout, 0);
-    EXPECT_EQ(windows[4].cam, nullptr);
-    EXPECT_EQ(key(KP0 + 2), 1);
-    EXPECT_EQ(cur_layout, 2);
-}
-
 TEST_F(Keys, UndefinedLayoutShowsNotDefinedAndAFailedSwitchQuits)
 {
     EXPECT_EQ(key('7'), 1);
@@ -84,15 +72,6 @@ TEST_F(Keys, AnyKeyClosesAPopupAndEscWithAPopupOnlyClosesIt)
     EXPECT_FALSE(popup_open);
     EXPECT_EQ(quit, 0) << "the first Esc only closed the popup";
     EXPECT_EQ(key(ESC), 1);
-    EXPECT_EQ(quit, 1);
-}
-
-TEST_F(Keys, QAndXQuitLikeEsc)
-{
-    key('q');
-    EXPECT_EQ(quit, 1);
-    quit = 0;
-    key('x');
     EXPECT_EQ(quit, 1);
 }
 
@@ -177,39 +156,6 @@ TEST_F(Keys, NoNavigationInFullscreenOrInAOneWindowLayout)
     EXPECT_EQ(g_selectetWinIdx, 0);
 }
 
-TEST_F(Keys, EnterFAndKeypadEnterToggleFullscreenEscLeavesItThenQuits)
-{
-    select_win(2);
-    for (uint32_t k : {RET, uint32_t('f'), KP_ENTER}) {
-        key(k);
-        EXPECT_EQ(g_fsWinIdx, 2) << k;
-        EXPECT_TRUE(windows[2].state & WS_FS);
-        key(k);
-        EXPECT_EQ(g_fsWinIdx, -1) << k;
-    }
-    key('f');
-    ASSERT_EQ(g_fsWinIdx, 2);
-    key(ESC);
-    EXPECT_EQ(g_fsWinIdx, -1);
-    EXPECT_EQ(quit, 0) << "Esc in fullscreen returns to the layout";
-    key(ESC);
-    EXPECT_EQ(quit, 1);
-}
-
-TEST_F(Keys, NoFullscreenForAOneWindowLayoutWhoseCameraHasOneStream)
-{
-    ASSERT_EQ(key('2'), 1);
-    int x, y;
-    centre(0, x, y);
-    key(RET);
-    mouse_press_left(x, y);
-    EXPECT_EQ(g_fsWinIdx, -1);
-    // A camera with a separate fullscreen stream does get it.
-    ASSERT_EQ(key('3'), 1);
-    key(RET);
-    EXPECT_EQ(g_fsWinIdx, 0);
-}
-
 TEST_F(Keys, LeftClickTogglesFullscreenAndSelectsButNotOnAnEdge)
 {
     const win_rect r = windows[3].rect;
@@ -225,54 +171,6 @@ TEST_F(Keys, LeftClickTogglesFullscreenAndSelectsButNotOnAnEdge)
     mouse_press_left(1, 1);
     EXPECT_EQ(g_fsWinIdx, -1);
     EXPECT_EQ(g_selectetWinIdx, 3);
-}
-
-TEST_F(Keys, PauseKeysAndRightButton)
-{
-    select_win(1);
-    key(SPACE);
-    EXPECT_TRUE(windows[1].state & WS_PM);
-    EXPECT_EQ(count_calls("^pause w\\d+ 1$"), 1);
-    key(SPACE);
-    EXPECT_FALSE(windows[1].state & WS_PM);
-    EXPECT_EQ(count_calls("^pause w\\d+ 0$"), 1);
-    key(266); // keypad .
-    EXPECT_TRUE(windows[1].state & WS_PM);
-    key('s');
-    EXPECT_TRUE(windows[1].state & WS_PM) << "s only pauses";
-    key('p');
-    key('p');
-    EXPECT_FALSE(windows[1].state & WS_PM) << "p only resumes";
-
-    int x, y;
-    centre(2, x, y);
-    mouse_press_right(x, y);
-    EXPECT_TRUE(windows[2].state & WS_PM);
-    EXPECT_EQ(g_selectetWinIdx, 2);
-    mouse_press_right(x, y);
-    EXPECT_FALSE(windows[2].state & WS_PM);
-    mouse_press_right(-5, -5); // off every window
-    EXPECT_EQ(g_selectetWinIdx, 2);
-}
-
-TEST_F(Keys, PauseWithNoSelectedWindowDoesNothing)
-{
-    winStateReset(&windows[0], WS_SE);
-    g_selectetWinIdx = -1;
-    for (uint32_t k : {SPACE, uint32_t('s')})
-        EXPECT_EQ(key(k), 1);
-    for (const window &w : windows)
-        EXPECT_FALSE(w.state & WS_PM);
-    EXPECT_EQ(count_calls("^win_snapshot"), 0);
-}
-
-TEST_F(Keys, F1ShowsTheHelpInSmallText)
-{
-    snprintf(strHELP, sizeof strHELP, "%s", "  1 - раскладка\n  F1 - help");
-    key(F1);
-    ASSERT_EQ(count_calls("^popup "), 1);
-    EXPECT_EQ(vout_calls.back(), std::string("popup 4 ") + strHELP);
-    strHELP[0] = 0;
 }
 
 TEST_F(Keys, F2NeedsASelectedWindowShiftF2DoesNot)
@@ -321,53 +219,4 @@ TEST_F(Keys, ResetAllStopsAtTheFirstUnusedCameraRecord)
     late->alarm = 2;
     reset_all_alarms();
     EXPECT_EQ(late->alarm, 2u);
-}
-
-TEST_F(Keys, MouseMotionShowsCursorAndAllNames)
-{
-    for (window &w : windows)
-        if (w.cam)
-            winStateReset(&w, WS_DN);
-    cursor_shown = 0;
-    g_monotime_microsec += 5000000;
-    mouse_motion(10, 10);
-    EXPECT_EQ(cursor_shown, 1);
-    EXPECT_EQ(cursor_since, g_monotime_microsec);
-    EXPECT_EQ(count_calls("^cursor 1"), 1);
-    for (int i = 0; i < 4; i++)
-        EXPECT_TRUE(windows[i].state & WS_DN) << i;
-    mouse_motion(11, 10);
-    EXPECT_EQ(count_calls("^cursor 1"), 1) << "already shown";
-
-    conf->no_mouse = 1;
-    cursor_shown = 0;
-    winStateReset(&windows[0], WS_DN);
-    mouse_motion(12, 10);
-    EXPECT_EQ(cursor_shown, 0);
-    EXPECT_FALSE(windows[0].state & WS_DN);
-}
-
-TEST_F(Keys, RedrawDrawsOnlyTheFullscreenWindowWhileThereIsOne)
-{
-    EXPECT_EQ(redraw_wins(), 4);
-    EXPECT_EQ(count_calls("^draw_win"), 4);
-    layout_to_fullscreen(1);
-    vout_calls.clear();
-    EXPECT_EQ(redraw_wins(), 1);
-    EXPECT_EQ(count_calls("^draw_win"), 1);
-}
-
-TEST_F(Keys, RestoringTheApplicationClearsPauseOfPassiveWindows)
-{
-    winStateSet(&windows[0], WS_PM | WS_PA);
-    winStateSet(&windows[1], WS_PM);
-    hide_restore_application(1);
-    EXPECT_FALSE(windows[0].state & (WS_PM | WS_PA));
-    EXPECT_TRUE(windows[1].state & WS_PM) << "a user pause stays";
-
-    layout_to_fullscreen(2);
-    winStateSet(&windows[2], WS_PM | WS_PA);
-    hide_restore_application(0);
-    EXPECT_FALSE(windows[2].state & (WS_PM | WS_PA));
-    EXPECT_TRUE(windows[0].state & WS_PA) << "only the fullscreen window";
 }

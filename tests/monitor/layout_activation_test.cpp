@@ -39,40 +39,6 @@ TEST_F(Layouts, ApplySelectsTheMajorWindowAndBindsCameras)
     EXPECT_EQ(count_calls("^draw_win"), 4);
 }
 
-TEST_F(Layouts, CameraInBothLayoutsKeepsItsStream)
-{
-    stream(cams_[4]).polls = {1};
-    g_monotime_microsec += 40000;
-    poll_wins_sources(g_monotime_microsec);
-    ASSERT_TRUE(cams_[4]->srcs[0].started);
-    const int plays = stream(cams_[4]).plays;
-    ASSERT_EQ(switch_layout(1, 1), 1);
-    EXPECT_EQ(cur_layout, 1);
-    EXPECT_EQ(stream(cams_[4]).plays, plays) << "no restart";
-    EXPECT_EQ(stream(cams_[4]).stops, 0);
-    EXPECT_FALSE(cams_[4]->win->state & WS_WT);
-    EXPECT_EQ(stream(cams_[1]).state, SRC_STATE_STOPPED) << "left the layout";
-    EXPECT_EQ(cams_[1]->win, nullptr);
-}
-
-TEST_F(Layouts, MajorPositionEmptyTakesTheFirstOccupied)
-{
-    ASSERT_EQ(switch_layout(2, 0), 1);
-    EXPECT_EQ(g_selectetWinIdx, 0);
-    EXPECT_EQ(windows[0].cam, cams_[1]);
-}
-
-TEST_F(Layouts, UndefinedLayoutShowsThePopupOnlyWhenAsked)
-{
-    vout_calls.clear();
-    EXPECT_EQ(switch_layout(7, 0), 0);
-    EXPECT_EQ(count_calls("^popup "), 0);
-    EXPECT_EQ(switch_layout(7, 1), 1);
-    ASSERT_EQ(count_calls("^popup "), 1);
-    EXPECT_NE(vout_calls.back().find("№7"), std::string::npos);
-    EXPECT_EQ(cur_layout, 0);
-}
-
 TEST_F(Layouts, SwitchToCurrentLayoutLeavesFullscreenWithoutRebuilding)
 {
     layout_to_fullscreen(1);
@@ -135,54 +101,6 @@ private:
 };
 
 } // namespace
-
-// The start names its layout and 1000 for "none before"; a switch names the
-// new and the old number.  Every old window is paused while it is rebuilt.
-TEST_F(Layouts, CollectorHearsOfTheStartAndOfEachSwitch)
-{
-    Collector coll;
-    ASSERT_TRUE(coll.opened());
-    testsupport::LogCapture log;
-    ASSERT_EQ(mon_start(), 1);
-    EXPECT_EQ(cur_layout, 0);
-    vout_calls.clear();
-    ASSERT_EQ(switch_layout(1, 1), 1);
-    EXPECT_EQ(count_calls("^pause w\\d+ 1$"), 4) << "the old picture freezes";
-    ASSERT_EQ(switch_layout(2, 1), 1);
-    EXPECT_EQ(coll.lines(), "L layout 0 1000\nL layout 1 0\nL layout 2 1\n");
-    EXPECT_TRUE(log.contains("L[0]: layout QUAD_4_4(layout 0) used"))
-        << log.text();
-    EXPECT_TRUE(log.contains("L[1]: layout WIDE_2_2(layout 1) used"));
-}
-
-// A refused collector line keeps the old layout as it was and says so.
-TEST_F(Layouts, RefusedSwitchKeepsTheOldLayoutAndShowsTheError)
-{
-    Collector coll("layout 2");
-    ASSERT_TRUE(coll.opened());
-    vout_calls.clear();
-    const int plays = stream(cams_[1]).plays;
-    testsupport::LogCapture log;
-    EXPECT_EQ(switch_layout(2, 1), 0);
-    EXPECT_TRUE(log.contains("evtcoll \"coll.sh\" return error: fail"));
-    EXPECT_EQ(cur_layout, 0);
-    ASSERT_EQ(count_calls("^popup "), 1);
-    EXPECT_EQ(vout_calls.back(), "popup 258 Ошибка переключения\nна раскладку №2");
-    EXPECT_EQ(windows[1].cam, cams_[2]) << "nothing unbound";
-    EXPECT_EQ(stream(cams_[1]).plays, plays);
-    EXPECT_EQ(stream(cams_[1]).state, SRC_STATE_PLAYING);
-}
-
-TEST_F(Layouts, StartLayoutThatCannotBeBuiltShowsTheError)
-{
-    conf->start_layout = 3; // no type
-    vout_calls.clear();
-    EXPECT_EQ(mon_start(), 0);
-    ASSERT_EQ(count_calls("^popup "), 1);
-    EXPECT_EQ(vout_calls.back(), "popup 258 Ошибка переключения\nна раскладку №3");
-    vout = nullptr;
-    EXPECT_EQ(mon_start(), 0);
-}
 
 TEST_F(Layouts, AlarmedCameraComesUpAlarmed)
 {

@@ -74,20 +74,6 @@ TEST_F(Shots, NamesCarryDirectoryDisplayCameraAndLocalTime)
         << shots[2];
 }
 
-TEST_F(Shots, NoSnapshotDirectoryRefusesWithAReason)
-{
-    free(conf->shot_dir);
-    conf->shot_dir = nullptr;
-    screen_shot();
-    cam_shot();
-    EXPECT_TRUE(vout_calls.empty());
-    const std::string log = logged();
-    EXPECT_NE(log.find("snapshot refused: no writable snapshot directory, see "
-                       "\"shot-dir\""),
-              std::string::npos)
-        << log;
-}
-
 TEST_F(Shots, ANameTooLongForItsBufferIsRefusedNotCut)
 {
     free(conf->shot_dir);
@@ -101,14 +87,4 @@ TEST_F(Shots, ANameTooLongForItsBufferIsRefusedNotCut)
     EXPECT_EQ(count_calls("^win_snapshot "), 0);
     EXPECT_NE(logged().find("snapshot refused: file name longer than 299"),
               std::string::npos);
-}
-
-TEST_F(Shots, NoCameraShotWithoutASelectedWindow)
-{
-    winStateReset(&windows[0], WS_SE);
-    g_selectetWinIdx = -1;
-    vout_calls.clear();
-    cam_shot();
-    EXPECT_TRUE(vout_calls.empty());
-    EXPECT_TRUE(logged().empty()) << "nothing to refuse";
 }

@@ -46,16 +46,6 @@ protected:
 
 } // namespace
 
-TEST_F(Polling, LayoutStartsEveryLayoutStreamWaiting)
-{
-    window *w = cam1_->win;
-    ASSERT_NE(w, nullptr);
-    EXPECT_EQ(stream(cam1_).plays, 1);
-    EXPECT_EQ(stream(cam2_, 1).plays, 0) << "fullscreen stream stays off";
-    EXPECT_TRUE(w->state & WS_WT);
-    EXPECT_EQ(w->target_src, 0);
-}
-
 TEST_F(Polling, FirstFrameAdoptsTheSourceAndShowsIt)
 {
     window *w = cam1_->win;
@@ -72,40 +62,6 @@ TEST_F(Polling, FirstFrameAdoptsTheSourceAndShowsIt)
     tick();
     EXPECT_EQ(count_calls("^alloc"), 1) << "overlay kept for the run";
     EXPECT_EQ(count_calls("^show_frame"), 2);
-}
-
-TEST_F(Polling, PausedWindowPollsButDrawsNothing)
-{
-    stream(cam1_).polls = {1, 1, 1};
-    tick();
-    winStateSet(cam1_->win, WS_PM);
-    vout_calls.clear();
-    tick();
-    tick();
-    EXPECT_EQ(count_calls("^show_frame"), 0);
-    EXPECT_TRUE(stream(cam1_).polls.empty()) << "frames are still consumed";
-}
-
-TEST_F(Polling, ReadTimeoutOfADeviceWithoutServerIsServerFailure)
-{
-    window *w = cam1_->win;
-    stream(cam1_).polls = {1, POLL_READ_TIMEOUT};
-    tick();
-    tick();
-    EXPECT_TRUE(w->state & WS_SF);
-    EXPECT_FALSE(w->state & WS_CF);
-    EXPECT_EQ(stream(cam1_).state, SRC_STATE_STOPPED);
-    EXPECT_EQ(cam1_->srcs[0].started, 0u);
-}
-
-TEST_F(Polling, ReadTimeoutWithALiveServerIsCaptureFailure)
-{
-    lock_file(1, std::to_string(getpid()) + "\n");
-    stream(cam1_).polls = {1, POLL_READ_TIMEOUT};
-    tick();
-    tick();
-    EXPECT_TRUE(cam1_->win->state & WS_CF);
-    EXPECT_FALSE(cam1_->win->state & WS_SF);
 }
 
 TEST_F(Polling, DeadSourceRestartsAfterReconnectAndReportsEveryNoSignal)
@@ -142,26 +98,6 @@ TEST_F(Polling, DeadSourceRestartsEvenWhenNoSignalIsNotLongerThanReconnect)
         tick(100000);
     EXPECT_GE(stream(cam1_).plays, plays + 2);
     EXPECT_LE(stream(cam1_).plays, plays + 3);
-}
-
-// Each failure judges the cause again: a server that came back turns
-// "server failure" into "no signal", and the other way round.
-TEST_F(Polling, FailureCauseFollowsTheRecordingServer)
-{
-    window *w = cam1_->win;
-    stream(cam1_).polls = {1, POLL_READ_TIMEOUT};
-    tick();
-    tick();
-    ASSERT_TRUE(w->state & WS_SF);
-    stream(cam1_).play_ok = false; // stays dead
-    lock_file(1, std::to_string(getpid()));
-    tick(4100000); // reported again after no-signal seconds
-    EXPECT_TRUE(w->state & WS_CF);
-    EXPECT_FALSE(w->state & WS_SF);
-    lock_file(1, "1");
-    tick(4100000);
-    EXPECT_TRUE(w->state & WS_SF);
-    EXPECT_FALSE(w->state & WS_CF);
 }
 
 TEST_F(Polling, CheckLocalServerReadsThePidFromTheLockFile)
@@ -214,21 +150,6 @@ TEST_F(Polling, FullscreenStreamFailingBeforeItsFirstFrameFailsTheWindow)
     EXPECT_EQ(w->target_src, -1);
     EXPECT_EQ(stream(cam2_).state, SRC_STATE_STOPPED);
     EXPECT_TRUE(w->state & WS_CF) << "network stream: capture failure";
-}
-
-// What the log says about a run: its start and how it ended.
-TEST_F(Polling, RunsAreLoggedFromStartToFailure)
-{
-    testsupport::LogCapture log;
-    stream(cam1_).polls = {1, POLL_READ_TIMEOUT};
-    tick();
-    EXPECT_TRUE(log.contains("playback started 704x576 IYUV (target 0)\n"))
-        << log.text();
-    EXPECT_FALSE(log.contains("cur. playback started"));
-    tick();
-    EXPECT_TRUE(log.contains("cur. playback stopped by read timeout (target -1)\n"))
-        << log.text();
-    EXPECT_TRUE(log.contains("win[01]: server failure!"));
 }
 
 // Back to the layout before the fullscreen stream showed anything: its

@@ -58,18 +58,6 @@ TEST_F(Timers, CursorHidesAfterItsTimeoutWithoutCountingAChange)
     EXPECT_EQ(cursor_shown, 1);
 }
 
-TEST_F(Timers, ZeroOrNoMouseKeepsTheCursor)
-{
-    conf->cursor_timeout = 0;
-    cb_one_sec_timers(t0_ + 1000 * SEC);
-    EXPECT_EQ(cursor_shown, 1);
-    conf->cursor_timeout = 1;
-    conf->no_mouse = 1;
-    cb_one_sec_timers(t0_ + 1000 * SEC);
-    EXPECT_EQ(cursor_shown, 1);
-    EXPECT_EQ(count_calls("^cursor"), 0);
-}
-
 TEST_F(Timers, FullscreenReturnsToTheLayoutAfterItsTimeout)
 {
     conf->cursor_timeout = 0;
@@ -86,64 +74,6 @@ TEST_F(Timers, FullscreenReturnsToTheLayoutAfterItsTimeout)
     layout_to_fullscreen(1);
     EXPECT_EQ(cb_one_sec_timers(t0_ + 100000 * SEC), 0);
     EXPECT_EQ(g_fsWinIdx, 1) << "0 keeps fullscreen until the user leaves";
-}
-
-TEST_F(Timers, CameraNamesGoOnceTheirStreamRuns)
-{
-    conf->cursor_timeout = 0;
-    for (int i = 0; i < 4; i++)
-        run(i);
-    ASSERT_TRUE(name_shown(2));
-    EXPECT_EQ(cb_one_sec_timers(t0_ + 6 * SEC), 0);
-    EXPECT_EQ(cb_one_sec_timers(t0_ + 6 * SEC + 1), 4);
-    for (int i = 0; i < 4; i++)
-        EXPECT_FALSE(name_shown(i)) << i;
-
-    // Selecting a window shows its name again, timed from then.
-    g_monotime_microsec = t0_ + 10 * SEC;
-    select_win(2);
-    EXPECT_EQ(cb_one_sec_timers(t0_ + 15 * SEC), 0);
-    EXPECT_TRUE(name_shown(2));
-    EXPECT_EQ(cb_one_sec_timers(t0_ + 17 * SEC), 1);
-    EXPECT_FALSE(name_shown(2));
-}
-
-TEST_F(Timers, NamesStayWhileWaitingFailedAlarmedOrWithoutSignal)
-{
-    conf->cursor_timeout = 0;
-    // Window 1: still waiting for its first frame.
-    run(1);
-    run(2);
-    run(3);
-    cams_[3]->alarm = 2;                   // window 3: alarm
-    cams_[4]->srcs[0].no_signal = 1;       // window 4: no signal
-    EXPECT_EQ(cb_one_sec_timers(t0_ + 60 * SEC), 1);
-    EXPECT_TRUE(name_shown(0)) << "waiting";
-    EXPECT_FALSE(name_shown(1));
-    EXPECT_TRUE(name_shown(2)) << "alarm";
-    EXPECT_TRUE(name_shown(3)) << "no signal";
-
-    // Window 2 fails: its name comes back with the failure and stays.
-    win_src_failed(&windows[1], &cams_[2]->srcs[0], 1);
-    winStateSet(&windows[1], WS_DN);
-    ASSERT_TRUE(windows[1].state & (WS_CF | WS_SF));
-    EXPECT_EQ(cb_one_sec_timers(t0_ + 600 * SEC), 0);
-    EXPECT_TRUE(name_shown(1)) << "failed";
-
-    // Once the alarm is reset the name goes at the next run past the limit.
-    reset_cam_alarm(cams_[3]);
-    EXPECT_EQ(cb_one_sec_timers(t0_ + 600 * SEC), 1);
-    EXPECT_FALSE(name_shown(2));
-}
-
-TEST_F(Timers, ZeroCamnameTimeoutKeepsNames)
-{
-    conf->camname_timeout = 0;
-    for (int i = 0; i < 4; i++)
-        run(i);
-    EXPECT_EQ(cb_one_sec_timers(t0_ + 100000 * SEC), 0);
-    for (int i = 0; i < 4; i++)
-        EXPECT_TRUE(name_shown(i));
 }
 
 TEST_F(Timers, LargeTimeoutsDoNotOverflow)

@@ -48,84 +48,6 @@ int font_height_at(int points)
 
 } // namespace
 
-// Each status state shows its own text, centred, in its own colour.
-TEST_F(VoutLabels, StatusTextByStateCentredInItsColour)
-{
-    struct Case {
-        uint32_t state;
-        const char *text;
-        Rgb fg;
-    };
-    for (Case c : {Case{WS_WT, "  ОЖИДАНИЕ  ", WHITE}, Case{WS_CF, " НЕТ СИГНАЛА  ", RED},
-                   Case{WS_SF, " СБОЙ СЕРВЕРА ", RED},
-                   Case{WS_SF | WS_CF, " СБОЙ СЕРВЕРА ", RED}}) {
-        SCOPED_TRACE(c.text);
-        fill_win(win, GREEN.r, GREEN.g, GREEN.b);
-        win->state = c.state;
-        win_status(win);
-        const win_rect box = label_box();
-        const win_rect want = expected_size(c.text);
-        const win_rect &v = win->video_rect;
-        EXPECT_EQ(box.w, want.w);
-        EXPECT_EQ(box.h, want.h);
-        EXPECT_NEAR(box.x + box.w / 2.0, v.x + v.w / 2.0, 1.0);
-        EXPECT_NEAR(box.y + box.h / 2.0, v.y + v.h / 2.0, 1.0);
-        EXPECT_TRUE(has_colour(box, c.fg));
-        EXPECT_TRUE(has_colour(box, BLACK));
-    }
-    // Nothing for a window without a status, or a hidden one.
-    fill_win(win, GREEN.r, GREEN.g, GREEN.b);
-    win->state = WS_DN;
-    win_status(win);
-    win->state = WS_PA | WS_WT;
-    win_status(win);
-    EXPECT_EQ(label_box().w, 0u);
-}
-
-TEST_F(VoutLabels, CameraNameBottomLeftInNormalAndAlertColours)
-{
-    win_caption(win, 1);
-    win_rect box = label_box();
-    const win_rect &v = win->video_rect;
-    EXPECT_EQ(box.x, v.x);
-    EXPECT_EQ(box.y + box.h, v.y + v.h);
-    EXPECT_EQ(box.w, expected_size(cam->name).w);
-    EXPECT_TRUE(has_colour(box, {31, 31, 31}, 1));
-    EXPECT_TRUE(has_colour(box, {220, 220, 220}, 1));
-
-    fill_win(win, GREEN.r, GREEN.g, GREEN.b);
-    win->state = WS_CF;
-    win_caption(win, 1);
-    box = label_box();
-    EXPECT_TRUE(has_colour(box, {64, 0, 0}, 1));
-    EXPECT_FALSE(has_colour(box, {31, 31, 31}, 1));
-
-    // Off does nothing, nor does a hidden window.
-    fill_win(win, GREEN.r, GREEN.g, GREEN.b);
-    win_caption(win, 0);
-    win->state = WS_PA;
-    win_caption(win, 1);
-    EXPECT_EQ(label_box().w, 0u);
-}
-
-TEST_F(VoutLabels, PauseTopLeftAndItsRemovalRestoresTheScreen)
-{
-    const auto before = snapshot();
-    win_pause(win, 1);
-    const win_rect box = label_box();
-    EXPECT_EQ(box.x, win->video_rect.x);
-    EXPECT_EQ(box.y, win->video_rect.y);
-    EXPECT_EQ(box.w, expected_size(" ПАУЗА ").w);
-    EXPECT_TRUE(has_colour(box, RED, 1));
-    EXPECT_TRUE(has_colour(box, WHITE, 1));
-    win_pause(win, 1); // shown again from the cache, same place
-    EXPECT_EQ(label_box().w, box.w);
-    win_pause(win, 0);
-    EXPECT_EQ(snapshot(), before);
-    win_pause(win, 0); // nothing left to hide
-    EXPECT_EQ(snapshot(), before);
-}
-
 // The alarm label sits top-right; a new code removes the old text (the
 // screen under it comes back) before the new one is drawn.
 TEST_F(VoutLabels, AlarmTopRightAndACodeChangeRestoresTheOldPlace)
@@ -155,45 +77,6 @@ TEST_F(VoutLabels, AlarmTopRightAndACodeChangeRestoresTheOldPlace)
     EXPECT_EQ(changed_box(uncovered, GREEN).w, 0u);
 
     EXPECT_EQ(win_alarm(win, 0), 1);
-    EXPECT_EQ(snapshot(), before);
-}
-
-// A window without picture (its stream failed) gets the alarm raised again
-// and is redrawn: the label must still go away completely when reset.
-TEST_F(VoutLabels, RepeatedAlarmOnAWindowWithoutPictureStillComesOff)
-{
-    std::strcpy(conf->alarm_msgs[1], " ТРЕВОГА ");
-    cam->alarm = 2;
-    cam->alarm_code = 1;
-    win->state = WS_CF;
-    cam->alarm = 0;
-    draw_win(win);
-    const auto before = snapshot();
-    cam->alarm = 2;
-    EXPECT_EQ(win_alarm(win, 1), 1);
-    EXPECT_EQ(win_alarm(win, 1), 1);
-    draw_win(win); // no overlay: nothing is drawn under the labels
-    draw_win(win);
-    EXPECT_NE(snapshot(), before);
-    cam->alarm = 0;
-    draw_win(win); // reset: label off
-    EXPECT_EQ(snapshot(), before);
-}
-
-TEST_F(VoutLabels, AlarmWithoutAMessageShowsNothingAndRemovesAStaleOne)
-{
-    const auto before = snapshot();
-    cam->alarm_code = 1; // empty text
-    EXPECT_EQ(sdl_win_alarm(win, 1), 0);
-    cam->alarm_code = 9; // beyond the table
-    EXPECT_EQ(sdl_win_alarm(win, 1), 0);
-    EXPECT_EQ(snapshot(), before);
-
-    std::strcpy(conf->alarm_msgs[3], " ALARM 3 ");
-    cam->alarm_code = 3;
-    EXPECT_EQ(sdl_win_alarm(win, 1), 1);
-    cam->alarm_code = 9;
-    EXPECT_EQ(sdl_win_alarm(win, 1), 0); // the code-3 text does not stay
     EXPECT_EQ(snapshot(), before);
 }
 
@@ -266,29 +149,6 @@ TEST_F(VoutLabels, InvalidUtf8NamesAreShownCleaned)
     EXPECT_EQ(box.w, expected_size("? CAM ?( ? ? 7 ?").w);
 }
 
-TEST_F(VoutLabels, NoLabelsOnUnboundWindowsOrUnderAPopup)
-{
-    cam->win = nullptr; // the camera shows elsewhere
-    win->state = WS_WT | WS_PM;
-    win_caption(win, 1);
-    win_status(win);
-    win_pause(win, 1);
-    EXPECT_EQ(label_box().w, 0u);
-    cam->win = win;
-
-    popup_text(0x4, "x");
-    const auto under_popup = snapshot();
-    std::strcpy(conf->alarm_msgs[1], " A ");
-    cam->alarm_code = 1;
-    win_caption(win, 1);
-    win_status(win);
-    win_pause(win, 1);
-    EXPECT_EQ(win_alarm(win, 1), 1);
-    EXPECT_EQ(snapshot(), under_popup);
-    popup_close();
-    EXPECT_EQ(label_box().w, 0u);
-}
-
 // The size is the smallest loaded one not below the target
 // (height / 25 x font_factor x factor), at most the largest.
 TEST_F(VoutLabels, FontSizeFollowsTheAreaHeight)
@@ -308,16 +168,4 @@ TEST_F(VoutLabels, FontSizeFollowsTheAreaHeight)
         EXPECT_EQ(TTF_FontHeight(f), font_height_at(c.points))
             << c.h << " x " << c.factor << " x " << c.font_factor;
     }
-}
-
-TEST_F(VoutLabels, FontsReloadAfterTheProviderEnds)
-{
-    EXPECT_EQ(sdl_fonts_init(0), 1);
-    EXPECT_EQ(fonts_count, 10u);
-    Fonts.fini();
-    EXPECT_EQ(fonts_count, 0u);
-    EXPECT_EQ(sdl_fonts_get(480, 1.0f), nullptr);
-    EXPECT_EQ(Fonts.init(H), 1);
-    EXPECT_EQ(fonts_count, 10u);
-    EXPECT_NE(Fonts.get(480, 1.0f), nullptr);
 }

@@ -137,14 +137,6 @@ TEST_F(EventDispatch, WheelStepsAreArrowKeysShiftTurnsThemSideways)
     EXPECT_EQ(quit, 0);
 }
 
-TEST_F(EventDispatch, ClickOnPopupClosesItAndIsStillAClick)
-{
-    popup_open = 1;
-    push(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 30, 40);
-    EXPECT_EQ(poll_events(0), 3);
-    EXPECT_EQ(calls, (Calls{"popup 0 0", "left 30 40", "motion 30 40"}));
-}
-
 TEST_F(EventDispatch, QuitEndsTheBatchAndDropsTheRest)
 {
     push(SDL_MOUSEMOTION, 1, 1);
@@ -167,23 +159,6 @@ TEST_F(EventDispatch, QuitEndsTheBatchAndDropsTheRest)
     EXPECT_EQ(quit, 1);
     EXPECT_EQ(calls,
               (Calls{"motion 1 1", "motion 3 3", "key 0 27", "rctrl 7 0"}));
-}
-
-TEST_F(EventDispatch, UnknownTypesWarnAndOtherFocusChangesAreSilent)
-{
-    push(SDL_ACTIVEEVENT, SDL_APPMOUSEFOCUS | SDL_APPINPUTFOCUS, 1);
-    push(SDL_VIDEORESIZE);
-    ASSERT_EQ(push_event(200, 0, nullptr, nullptr), 0);
-    testsupport::FdCapture log(2);
-    EXPECT_EQ(poll_events(0), 0);
-    const std::string text = log.take();
-    EXPECT_TRUE(calls.empty());
-    EXPECT_NE(text.find("(W) unknown SDL event, type 16 (0x10)"),
-              std::string::npos)
-        << text;
-    EXPECT_NE(text.find("(W) unknown SDL event, type 200 (0xc8)"),
-              std::string::npos);
-    EXPECT_EQ(text.find("type 1 "), std::string::npos);
 }
 
 TEST_F(EventDispatch, FullQueueRefusesPushesAndOnePollEmptiesIt)

@@ -125,21 +125,6 @@ TEST_F(PngWriter, TwentyFourBitSurfacesAreRgbInEitherByteOrder)
     }
 }
 
-TEST_F(PngWriter, ThirtyTwoBitWithoutAlphaIsConvertedToRgb)
-{
-    SDL_Surface *s = make(32, 0xFF0000, 0xFF00, 0xFF);
-    ASSERT_NE(s, nullptr);
-    SDL_Surface *prepared = SDL_PNGFormatAlpha(s);
-    ASSERT_NE(prepared, s);
-    EXPECT_EQ(prepared->format->BitsPerPixel, 24);
-    EXPECT_EQ(s->refcount, 1) << "the original is untouched";
-    SDL_FreeSurface(prepared);
-    const Image png = save(s);
-    EXPECT_EQ(png.color_type, 2);
-    expect_pixels(png, s);
-    SDL_FreeSurface(s);
-}
-
 TEST_F(PngWriter, ThirtyTwoBitWithAlphaKeepsIt)
 {
     SDL_Surface *s = make(32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000);
@@ -192,32 +177,6 @@ TEST_F(PngWriter, PaletteSurfacesKeepTheirPalette)
             ASSERT_EQ(got.g, c.g);
             ASSERT_EQ(got.b, c.b);
         }
-    SDL_FreeSurface(s);
-}
-
-TEST_F(PngWriter, MissingArgumentsFailWithTheirReasonAndCloseTheStream)
-{
-    SDL_Surface *s = make(24, 0xFF, 0xFF00, 0xFF0000);
-    EXPECT_EQ(SDL_SavePNG_RW(s, nullptr, 1), -1);
-    EXPECT_STREQ(SDL_GetError(),
-                 "Argument 2 to SDL_SavePNG_RW can't be NULL, expecting "
-                 "SDL_RWops*\n");
-    EXPECT_EQ(SDL_PNGFormatAlpha(nullptr), nullptr);
-
-    Probe p;
-    EXPECT_EQ(SDL_SavePNG_RW(nullptr, probe_stream(&p), 1), -1);
-    EXPECT_STREQ(SDL_GetError(),
-                 "Argument 1 to SDL_SavePNG_RW can't be NULL, expecting "
-                 "SDL_Surface*\n");
-    EXPECT_EQ(p.closes, 1);
-
-    // Without the close flag the stream stays the caller's.
-    Probe q;
-    SDL_RWops *rw = probe_stream(&q);
-    EXPECT_EQ(SDL_SavePNG_RW(s, rw, 0), 0);
-    EXPECT_EQ(q.closes, 0);
-    EXPECT_GT(q.written, 8u);
-    SDL_RWclose(rw);
     SDL_FreeSurface(s);
 }
 

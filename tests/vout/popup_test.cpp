@@ -51,28 +51,6 @@ class VoutPopup : public SdlScreenFixture {
 
 } // namespace
 
-TEST(VoutPopupLines, SplitAtNewlines)
-{
-    using V = std::vector<std::string>;
-    EXPECT_EQ(popup_split_lines("a\n\nb", 50), (V{"a", " ", "b"}));
-    EXPECT_EQ(popup_split_lines("a\n", 50), (V{"a"}));
-    EXPECT_EQ(popup_split_lines("\n", 50), (V{" "}));
-    EXPECT_EQ(popup_split_lines("", 50), V{});
-    EXPECT_EQ(popup_split_lines("a\n\n", 50), (V{"a", " "}));
-}
-
-// The 50th line takes the whole rest of the text, newlines and all.
-TEST(VoutPopupLines, FiftiethLineTakesTheRest)
-{
-    auto lines = popup_split_lines(numbered_lines(60), 50);
-    ASSERT_EQ(lines.size(), 50u);
-    EXPECT_EQ(lines[48], "line 49");
-    EXPECT_EQ(lines[49].substr(0, 16), "line 50\nline 51\n");
-    EXPECT_EQ(lines[49].substr(lines[49].size() - 8), "\nline 60");
-
-    EXPECT_EQ(popup_split_lines(numbered_lines(50), 50).back(), "line 50");
-}
-
 // Lines are cut at 99 bytes, never inside a character.
 TEST(VoutPopupLines, LongLinesAreCutAtACharacterBoundary)
 {
@@ -89,20 +67,6 @@ TEST(VoutPopupLines, LongLinesAreCutAtACharacterBoundary)
     EXPECT_EQ(lines[0], cyrillic.substr(0, 98));
     lines = popup_split_lines("x" + cyrillic, 50);
     EXPECT_EQ(lines[0].size(), 99u);
-}
-
-TEST(VoutPopupLines, InvalidUtf8BecomesQuestionMarks)
-{
-    EXPECT_EQ(utf8_clean("ok Ж", 100), "ok Ж");
-    EXPECT_EQ(utf8_clean("a\xff" "b", 100), "a?b");
-    EXPECT_EQ(utf8_clean("a\xc3", 100), "a?");               // cut at the end
-    EXPECT_EQ(utf8_clean("\xe2\x82", 100), "?");              // truncated 3-byte
-    EXPECT_EQ(utf8_clean("\xc0\xaf", 100), "?");              // overlong
-    EXPECT_EQ(utf8_clean("\xed\xa0\x80", 100), "?");          // surrogate
-    EXPECT_EQ(utf8_clean("\xf0\x9f\x98\x80!", 100), "?!");    // beyond 16 bits
-    EXPECT_EQ(utf8_clean("\x80\x80x", 100), "??x");           // stray continuations
-    EXPECT_EQ(utf8_clean("€uro", 3), "€");
-    EXPECT_EQ(utf8_clean("€uro", 2), "");
 }
 
 // The screen under a popup comes back exactly, also when a second popup

@@ -98,32 +98,6 @@ INSTANTIATE_TEST_SUITE_P(
                       FrameCase{SDL_IYUV_OVERLAY, MEDIA_FMT_GREY}),
     frame_case_name);
 
-TEST_F(VoutRender, OverlayIsBlackUntilTheFirstFrameAndKeptWhileTheSizeHolds)
-{
-    fill_screen(MARKER);
-    src->width = 64;
-    src->height = 48;
-    ASSERT_EQ(alloc_playback_resources(src), 1);
-    void *first = src->overlay;
-    redisplay_win(win);
-    const win_rect &v = win->video_rect;
-    EXPECT_TRUE(near(pixel(v.x + 10, v.y + 10), {0, 0, 0}));
-
-    EXPECT_EQ(alloc_playback_resources(src), 1);
-    EXPECT_EQ(src->overlay, first);
-
-    src->width = 32;
-    src->height = 24;
-    ASSERT_EQ(alloc_playback_resources(src), 1);
-    auto *o = static_cast<SDL_Overlay *>(src->overlay);
-    EXPECT_EQ(o->w, 32);
-    EXPECT_EQ(o->h, 24);
-
-    free_playback_resources(src);
-    EXPECT_EQ(src->overlay, nullptr);
-    free_playback_resources(src); // twice is harmless
-}
-
 TEST_F(VoutRender, OverlayOfNoOrAbsurdSizeIsRefused)
 {
     for (auto [w, h] : {std::pair{0u, 48u}, {64u, 0u}, {100000u, 48u}}) {
@@ -215,54 +189,6 @@ TEST_F(VoutRender, MismatchedAndOddSizesStayInBounds)
     EXPECT_TRUE(near(pixel(v.x + int(v.w) / 2, v.y + int(v.h) / 2), COLOUR_RIGHT));
 }
 
-// A capture device clears bit 0x02 of the first luma sample when it has no
-// signal; other sources are never judged by it.
-TEST_F(VoutRender, NoSignalMarkerOfCaptureDevices)
-{
-    src->width = 64;
-    src->height = 48;
-    ASSERT_EQ(alloc_playback_resources(src), 1);
-    auto lost = make_picture(MEDIA_FMT_I420, 64, 48, 0x10, 128, 128);
-    auto ok = make_picture(MEDIA_FMT_I420, 64, 48, 0x12, 128, 128);
-    media_frame fl = frame_of(lost, MEDIA_FMT_I420, 64, 48);
-    media_frame fo = frame_of(ok, MEDIA_FMT_I420, 64, 48);
-
-    ASSERT_EQ(show_frame(win, src, &fl), 1);
-    EXPECT_EQ(src->no_signal, 0u); // not a device
-
-    std::strcpy(src->uri, "/dev/video3");
-    // The window-state code owns the flags; check them only when it is the
-    // real one (it answers a plain set).
-    winStateSet(win, WS_PA);
-    const bool real_flags = win->state & WS_PA;
-    winStateReset(win, WS_PA);
-
-    ASSERT_EQ(show_frame(win, src, &fl), 1);
-    EXPECT_EQ(src->no_signal, 1u);
-    if (real_flags) {
-        EXPECT_EQ(win->state & (WS_MO | WS_DN), uint32_t(WS_MO | WS_DN));
-    }
-    ASSERT_EQ(show_frame(win, src, &fo), 1);
-    EXPECT_EQ(src->no_signal, 0u);
-    if (real_flags) {
-        EXPECT_EQ(win->state & WS_MO, 0u);
-    }
-}
-
-TEST_F(VoutRender, ShowFrameUnderAPopupChangesNothing)
-{
-    src->width = 64;
-    src->height = 48;
-    ASSERT_EQ(alloc_playback_resources(src), 1);
-    popup_text(0x1, "message");
-    ASSERT_NE(popup_win_bg, nullptr);
-    auto before = snapshot();
-    auto pic = make_picture(MEDIA_FMT_I420, 64, 48, 100, 90, 180);
-    media_frame f = frame_of(pic, MEDIA_FMT_I420, 64, 48);
-    EXPECT_EQ(show_frame(win, src, &f), 1);
-    EXPECT_EQ(snapshot(), before);
-}
-
 TEST_F(VoutRender, OverlayOutsideTheScreenIsSkippedSafely)
 {
     src->width = 64;
@@ -330,98 +256,6 @@ TEST_F(VoutRender, BorderDegenerateRequestsDrawNothingWrong)
     win_rect box = changed_box({0, 0, W, H}, {0, 0, 0});
     EXPECT_EQ(box.x, W - 20);
     EXPECT_EQ(box.y, H - 20);
-}
-
-TEST_F(VoutRender, FillWinAndClearScreen)
-{
-    fill_screen(MARKER);
-    fill_win(win, 0, 200, 0);
-    win_rect box = changed_box({0, 0, W, H}, MARKER);
-    EXPECT_EQ(box.x, win->video_rect.x);
-    EXPECT_EQ(box.w, win->video_rect.w);
-    EXPECT_EQ(box.h, win->video_rect.h);
-    fill_win(nullptr, 0, 0, 0);
-    EXPECT_EQ(changed_box({0, 0, W, H}, {0, 0, 0}).w, 0u);
-
-    SDL_Surface *s = screen;
-    screen = nullptr; // before the screen exists: nothing at all
-    fill_win(nullptr, 255, 255, 255);
-    screen = s;
-    EXPECT_TRUE(near(pixel(1, 1), {0, 0, 0}));
-}
-
-// A full redraw shows the overlay and the labels, and renders the labels
-// afresh when the window changes height or width.
-TEST_F(VoutRender, DrawWinRedrawsAndDiscardsLabelsOnSizeChange)
-{
-    src->width = 64;
-    src->height = 48;
-    ASSERT_EQ(alloc_playback_resources(src), 1);
-    auto pic = make_picture(MEDIA_FMT_I420, 64, 48, 100, 90, 180);
-    media_frame f = frame_of(pic, MEDIA_FMT_I420, 64, 48);
-    ASSERT_EQ(show_frame(win, src, &f), 1);
-    fill_screen({0, 0, 0});
-
-    cursor_state = 0; // names are shown on every window
-    win->state = WS_PM;
-    draw_win(win);
-    auto *block = static_cast<caption_block *>(win->surfaces);
-    ASSERT_NE(block, nullptr);
-    EXPECT_EQ(block->drawn_h, int32_t(win->video_rect.h));
-    const win_rect &v = win->video_rect;
-    EXPECT_TRUE(near(pixel(v.x + int(v.w) / 2, v.y + int(v.h) / 2), COLOUR_RIGHT));
-    ASSERT_NE(block->rec[CAP_NAME].front, nullptr);
-    ASSERT_NE(block->rec[CAP_PAUSE].front, nullptr);
-    SDL_Surface *name = block->rec[CAP_NAME].front;
-    draw_win(win);
-    EXPECT_EQ(block->rec[CAP_NAME].front, name); // same size: cache kept
-
-    set_rects(100, 80, 300, 300, 4); // narrower
-    draw_win(win);
-    EXPECT_EQ(block->drawn_w, int32_t(win->video_rect.w));
-    EXPECT_NE(block->rec[CAP_NAME].front, nullptr);
-    set_rects(100, 80, 300, 200, 4); // lower
-    draw_win(win);
-    EXPECT_EQ(block->drawn_h, int32_t(win->video_rect.h));
-
-    free_win_surfaces(win);
-    EXPECT_EQ(win->surfaces, nullptr);
-    free_win_surfaces(win);
-}
-
-// The border a window's state asks for, as it lands on the screen: one
-// colour for the whole frame, or selection corners on an alarm-coloured
-// frame; no selection colour at all under remote control.
-TEST_F(VoutRender, BorderColoursOfTheWindowStates)
-{
-    set_rects(100, 80, 400, 300, 4); // corner lengths 66 x 60
-    borderTB = borderLR = 4;
-    const Rgb sel = {153, 102, 51}, alarm = {192, 255, 255}, lost = {255, 0, 0},
-              plain = {51, 0, 0}, black = {0, 0, 0};
-    struct Case {
-        uint32_t state;
-        int rctrl;
-        Rgb corner, side;
-    };
-    for (Case c : {Case{0, 0, plain, plain}, Case{WS_SE, 0, sel, sel},
-                   Case{WS_AL, 0, alarm, alarm}, Case{WS_MO, 0, lost, lost},
-                   Case{WS_SE | WS_AL, 0, sel, alarm},
-                   Case{WS_SE | WS_MO, 0, sel, lost},
-                   Case{WS_SE, 1, plain, plain},
-                   Case{WS_SE | WS_AL, 1, black, alarm}}) {
-        SCOPED_TRACE(testing::Message() << "state 0x" << std::hex << c.state
-                                        << " rctrl " << c.rctrl);
-        fill_screen(black);
-        conf->rctrl_enabled = uint32_t(c.rctrl);
-        win->state = c.state;
-        update_win_border(win);
-        for (auto [x, y] : {std::pair{101, 81}, {498, 378}, {160, 82}, {102, 135}})
-            EXPECT_TRUE(near(pixel(x, y), c.corner)) << pixel(x, y) << " at " << x << "," << y;
-        for (auto [x, y] : {std::pair{300, 81}, {300, 377}, {101, 230}, {498, 230}})
-            EXPECT_TRUE(near(pixel(x, y), c.side)) << pixel(x, y) << " at " << x << "," << y;
-        EXPECT_EQ(changed_box(win->video_rect, black).w, 0u);
-    }
-    conf->rctrl_enabled = 0;
 }
 
 // Odd sizes (chroma planes ((w+1)/2) x ((h+1)/2)), in memory or from a device,

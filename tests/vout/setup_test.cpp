@@ -67,51 +67,6 @@ TEST_F(ScreenSetup, DefaultWindowWithIconPointerAndEventFilter)
     EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
 }
 
-TEST_F(ScreenSetup, OptionsShapeModeCaptionAndInput)
-{
-    cfg->iyuv = cfg->no_winframe = cfg->no_mouse = cfg->no_keyboard = 1;
-    cfg->display_set = 1;
-    cfg->display = 'R';
-    ASSERT_EQ(init(), 1);
-    EXPECT_EQ(overlay_format, uint32_t(SDL_IYUV_OVERLAY));
-    EXPECT_NE(screen->flags & SDL_NOFRAME, 0u);
-    EXPECT_EQ(caption(), "Tirsk ( right display )/tirsk-mon");
-    EXPECT_EQ(cursor, nullptr);
-    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);
-    for (Uint8 type : {SDL_KEYDOWN, SDL_MOUSEMOTION, SDL_MOUSEBUTTONDOWN})
-        EXPECT_EQ(SDL_EventState(type, SDL_QUERY), SDL_IGNORE) << int(type);
-    sdl_fini();
-    cfg->display = 'L';
-    ASSERT_EQ(init(), 1);
-    EXPECT_EQ(caption(), "Tirsk ( left display )/tirsk-mon");
-}
-
-TEST_F(ScreenSetup, ReportsOnStandardOutputFollowVerboseAndQuiet)
-{
-    cfg->verbose = 1;
-    cfg->doublebuf = 1;
-    std::string out;
-    ASSERT_EQ(init(nullptr, &out), 1);
-    EXPECT_EQ(out.rfind("Current \"x11\" display settings: 1920x1080@", 0), 0u)
-        << out;
-    EXPECT_NE(out.find(" MB video memory and\n\twindow manager available\n"),
-              std::string::npos);
-    EXPECT_NE(out.find("bpp, videomode_flags 0x40000000\nScreen 648x488x"),
-              std::string::npos);
-    EXPECT_NE(out.find(", flags: 0x"), std::string::npos);
-    EXPECT_EQ(flip(), (screen->flags & SDL_DOUBLEBUF) ? 1 : 0);
-    sdl_fini();
-
-    cfg->quiet = 1; // the display report stays, the mode lines go
-    ASSERT_EQ(init(nullptr, &out), 1);
-    EXPECT_NE(out.find("display settings"), std::string::npos);
-    EXPECT_EQ(out.find("SDL_SetVideoMode"), std::string::npos);
-    sdl_fini();
-    cfg->verbose = 0;
-    ASSERT_EQ(init(nullptr, &out), 1);
-    EXPECT_EQ(out, "");
-}
-
 TEST_F(ScreenSetup, TooLargeSizeIsRefusedAndFullscreenTakesTheDisplay)
 {
     testsupport::Display small(640, 480);

@@ -53,31 +53,6 @@ protected:
 
 } // namespace
 
-TEST_F(Snapshots, ScreenShotIsTheWholeScreenAsRgb)
-{
-    const std::string path = dir_.file("tirskmon(L)_2024-03-05_07:08:09.png");
-    ASSERT_EQ(screen_snapshot(path.c_str()), 1);
-    EXPECT_EQ(screen->refcount, 1) << "no reference left behind";
-    const Image png = read_png(path);
-    EXPECT_EQ(png.color_type, 2);
-    EXPECT_EQ(png.width, SW);
-    EXPECT_EQ(png.height, SH);
-    expect_area(png, 0, 0);
-}
-
-TEST_F(Snapshots, WindowShotIsItsVideoRectangle)
-{
-    window w = {};
-    w.video_rect = {10, 6, 21, 17};
-    const std::string path = dir_.file("cam.png");
-    ASSERT_EQ(win_snapshot(&w, path.c_str()), 1);
-    const Image png = read_png(path);
-    EXPECT_EQ(png.color_type, 2);
-    EXPECT_EQ(png.width, 21);
-    EXPECT_EQ(png.height, 17);
-    expect_area(png, 10, 6);
-}
-
 TEST_F(Snapshots, UnwritablePlacesAndMissingScreenFailCleanly)
 {
     testing::internal::CaptureStderr();
