@@ -91,7 +91,7 @@ std::string launch_line(const Codec &c)
              "textoverlay text=\"%s\" valignment=top halignment=left font-desc=\"Sans %d\" "
              "shaded-background=true ! %s )",
              0xff000000u | g_opt.colour, g_opt.width, g_opt.height, g_opt.fps,
-             text.c_str(), std::max(8, g_opt.height / 40), enc);
+             text.c_str(), std::max(8, g_opt.height / 72), enc);
     return line;
 }
 
