@@ -1,5 +1,6 @@
 // V4L2 driver.  The machine has no capture devices, so the tests make their
-// own: a device path under /dev that names a FIFO (readable when the test
+// own: a device path "/dev/video-tirsk-<tag>", which the open() wrapper
+// below turns into a link in the test's directory, to a FIFO (readable when the test
 // writes to it) or a pseudo-terminal (which hangs up with EPOLLERR and
 // EPOLLHUP when its master closes), whose capture ioctls are answered by the
 // wrapper below.  Everything else (open, fcntl, epoll, close) is the
@@ -23,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include "globals.h"
+#include "harness.h"
 #include "log_recorder.h"
 #include "media.h"
 
@@ -47,6 +49,8 @@ struct fake_dev {
 
 std::vector<fake_dev *> fakes;
 int epoll_waits = 0;
+std::string dev_dir; // where the stand-in device paths lead
+constexpr std::string_view DEV_PREFIX = "/dev/video-tirsk-";
 
 fake_dev *fake_for(int fd)
 {
@@ -68,6 +72,19 @@ int open_fds()
 }
 
 } // namespace
+
+extern "C" int __real_open(const char *path, int flags, ...);
+extern "C" int __wrap_open(const char *path, int flags, ...)
+{
+    va_list ap;
+    va_start(ap, flags);
+    const int mode = va_arg(ap, int);
+    va_end(ap);
+    const std::string_view p(path);
+    if (!p.starts_with(DEV_PREFIX))
+        return __real_open(path, flags, mode);
+    return __real_open((dev_dir + "/" + std::string(p.substr(5))).c_str(), flags, mode);
+}
 
 extern "C" int __real_ioctl(int fd, unsigned long request, ...);
 extern "C" int __wrap_ioctl(int fd, unsigned long request, ...)
@@ -130,6 +147,7 @@ using levels = std::vector<int>;
 class V4l2Capture : public ::testing::Test {
 protected:
     log_ctx parent{};
+    testsupport::TempDir dir_;
     std::string tmp;
     std::vector<std::unique_ptr<fake_dev>> devs;
     std::vector<void *> handles;
@@ -137,12 +155,8 @@ protected:
 
     void SetUp() override
     {
-        if (access("/dev", W_OK) != 0)
-            GTEST_SKIP() << "stand-in devices need a writable /dev";
         ASSERT_EQ(v4l_init(), 1);
-        char dir[] = "/tmp/tirsk-v4l2-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        tmp = dir;
+        tmp = dev_dir = dir_.path();
         std::strcpy(parent.prefix, "cam[07.0]");
         epoll_waits = 0;
         log_clear();
@@ -151,19 +165,15 @@ protected:
     {
         for (void *&h : handles)
             v4l2_capture_drv.destroy(&h);
-        for (auto &d : devs) {
-            unlink(d->path.c_str());
+        for (auto &d : devs)
             if (d->peer >= 0)
                 close(d->peer);
-        }
         fakes.clear();
-        if (!tmp.empty())
-            fs::remove_all(tmp);
     }
 
     std::string dev_path(const char *tag)
     {
-        return "/dev/video-tirsk-" + std::to_string(getpid()) + "-" + tag;
+        return std::string(DEV_PREFIX) + tag;
     }
 
     fake_dev &link_fake(const char *tag, const std::string &node, int peer)
@@ -176,8 +186,8 @@ protected:
         EXPECT_EQ(stat(node.c_str(), &st), 0);
         d->st_dev = st.st_dev;
         d->st_ino = st.st_ino;
-        unlink(d->path.c_str());
-        EXPECT_EQ(symlink(node.c_str(), d->path.c_str()), 0) << d->path;
+        const std::string link = tmp + "/" + d->path.substr(5);
+        EXPECT_EQ(symlink(node.c_str(), link.c_str()), 0) << link;
         fakes.push_back(d.get());
         devs.push_back(std::move(d));
         return *devs.back();

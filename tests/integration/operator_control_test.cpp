@@ -38,7 +38,6 @@ video4 size=352x288 fps=10
 constexpr int VIEW_W = 648, VIEW_H = 488;
 constexpr int LEFT_X = 160, RIGHT_X = 480, MID_Y = 244;
 
-void pause_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 // Is the mouse pointer drawn?  Asks the X server for the cursor image; the
 // viewer hides its pointer by giving its window an empty one.  The X
@@ -139,7 +138,6 @@ protected:
         ASSERT_TRUE(run_->wait_log("layout WIDE_2_2(Pair) used")) << run_->log();
         // Keys go to the window under the pointer (no window manager).
         ASSERT_TRUE(run_->xdotool({"mousemove", "300", "250"}));
-        pause_ms(800); // first frames
     }
     bool key(const std::string &k) { return run_->xdotool({"key", k}); }
     bool click(int button, int x, int y)
@@ -152,6 +150,20 @@ protected:
         return screenshot(display_->name(), run_->dir().file(name));
     }
     bool running() { return run_->child()->running(); }
+    bool shot_until(const std::function<bool(const Image &)> &pred)
+    {
+        return screenshot_until(display_->name(), run_->dir().file("shot.png"), pred);
+    }
+    // Screenshots until two in a row satisfy pred.
+    bool pair_until(const std::function<bool(const Image &, const Image &)> &pred)
+    {
+        Image prev;
+        return shot_until([&](const Image &img) {
+            const bool ok = prev.ok() && pred(prev, img);
+            prev = img;
+            return ok;
+        });
+    }
     size_t log_count(const std::string &text)
     {
         const std::string log = run_->log();
@@ -181,21 +193,16 @@ TEST_F(OperatorControl, DigitKeysSwitchLayoutsAndUnknownNumbersOnlyTellSo)
 
     // One window whose camera has one stream: no fullscreen.
     ASSERT_TRUE(key("Return"));
-    pause_ms(500);
-    EXPECT_EQ(log_count("layout -> fullscreen"), 0u);
-
     ASSERT_TRUE(key("7"));
-    pause_ms(500);
-    const Image popup = shot("popup.png");
-    ASSERT_TRUE(popup.ok());
     // The "not defined" popup: a blue box in the middle of the view.
-    EXPECT_GT(count_colour(popup, VIEW_W / 2 - 50, VIEW_H / 2 - 20, 100, 40, 71,
-                           86, 140),
-              1000);
+    EXPECT_TRUE(shot_until([&](const Image &popup) {
+        return count_colour(popup, VIEW_W / 2 - 50, VIEW_H / 2 - 20, 100, 40, 71, 86, 140) > 1000;
+    }));
+    EXPECT_EQ(log_count("layout -> fullscreen"), 0u) << "the key before the popup's";
     ASSERT_TRUE(key("a")); // any key closes it
-    pause_ms(500);
-    const Image closed = shot("closed.png");
-    EXPECT_LT(count_colour(closed, 0, 0, VIEW_W, VIEW_H, 71, 86, 140), 50);
+    EXPECT_TRUE(shot_until([&](const Image &closed) {
+        return count_colour(closed, 0, 0, VIEW_W, VIEW_H, 71, 86, 140) < 50;
+    }));
     EXPECT_TRUE(running());
     EXPECT_EQ(log_count("layout WIDE_2_2(Pair) used"), 1u);
     ASSERT_TRUE(key("0"));
@@ -208,13 +215,13 @@ TEST_F(OperatorControl, EscClosesTheHelpFirstThenQuits)
 {
     ASSERT_NO_FATAL_FAILURE(start({"--verbose=2"})); // info lines
     ASSERT_TRUE(key("F1"));
-    pause_ms(500);
-    const Image help = shot("help.png");
-    ASSERT_TRUE(help.ok());
-    EXPECT_GT(count_colour(help, 0, 0, VIEW_W, VIEW_H, 71, 86, 140), 20000)
-        << "the help popup";
+    EXPECT_TRUE(shot_until([&](const Image &help) {
+        return count_colour(help, 0, 0, VIEW_W, VIEW_H, 71, 86, 140) > 20000;
+    })) << "the help popup";
     ASSERT_TRUE(key("Escape"));
-    pause_ms(1000);
+    EXPECT_TRUE(shot_until([&](const Image &img) {
+        return count_colour(img, 0, 0, VIEW_W, VIEW_H, 71, 86, 140) < 50;
+    })) << "help closed";
     EXPECT_TRUE(running()) << run_->log();
     ASSERT_TRUE(key("Escape"));
     RunResult r;
@@ -240,9 +247,11 @@ TEST_F(OperatorControl, SnapshotFilesShowWhatIsOnTheScreen)
     })) << "the screen does not hold still";
     ASSERT_TRUE(key("F2"));
     ASSERT_TRUE(key("shift+F2"));
-    ASSERT_TRUE(wait_until(5000, [&] { return files_in(shots_).size() == 2; }))
-        << run_->log();
-    pause_ms(300);
+    ASSERT_TRUE(wait_until(5000, [&] {
+        const auto files = files_in(shots_);
+        return files.size() == 2 && read_png(shots_ + "/" + files[0]).ok() &&
+               read_png(shots_ + "/" + files[1]).ok();
+    })) << run_->log();
     const Image screen = shot("screen.png");
     ASSERT_TRUE(screen.ok());
 
@@ -285,27 +294,20 @@ TEST_F(OperatorControl, PauseFreezesTheSelectedPictureUntilResumed)
 {
     ASSERT_NO_FATAL_FAILURE(start({"--camname-timeout=0"}));
     ASSERT_TRUE(key("space")); // window 1 is selected at start
-    pause_ms(500);
-    const Image a = shot("a.png");
-    pause_ms(1000);
-    const Image b = shot("b.png");
-    ASSERT_TRUE(a.ok() && b.ok());
-    // Inner parts of the two windows, clear of borders and labels' edges.
-    EXPECT_EQ(count_changed(a, b, 20, 150, 280, 190), 0) << "paused";
-    EXPECT_GT(count_changed(a, b, 340, 150, 280, 190), 100) << "running";
-    // The pause label: white text on red at the top left of window 1.
-    EXPECT_GT(count_colour(a, 0, 100, VIEW_W / 2, 80, 255, 0, 0), 100);
-    EXPECT_EQ(count_colour(a, VIEW_W / 2, 100, VIEW_W / 2, 80, 255, 0, 0), 0);
-
+    // Inner parts of the two windows, clear of borders and labels' edges:
+    // the left one stands still with its pause label (white on red at the
+    // top left) while the right one moves and has none.
+    EXPECT_TRUE(pair_until([&](const Image &a, const Image &b) {
+        return count_changed(a, b, 20, 150, 280, 190) == 0 &&
+               count_changed(a, b, 340, 150, 280, 190) > 100 &&
+               count_colour(b, 0, 100, VIEW_W / 2, 80, 255, 0, 0) > 100 &&
+               count_colour(b, VIEW_W / 2, 100, VIEW_W / 2, 80, 255, 0, 0) == 0;
+    })) << "paused";
     ASSERT_TRUE(key("p"));
-    pause_ms(500);
-    const Image c = shot("c.png");
-    pause_ms(1000);
-    const Image d = shot("d.png");
-    ASSERT_TRUE(c.ok() && d.ok());
-    EXPECT_GT(count_changed(c, d, 20, 150, 280, 190), 100) << "resumed";
-    EXPECT_EQ(count_colour(d, 0, 100, VIEW_W / 2, 80, 255, 0, 0), 0)
-        << "label gone";
+    EXPECT_TRUE(pair_until([&](const Image &c, const Image &d) {
+        return count_changed(c, d, 20, 150, 280, 190) > 100 &&
+               count_colour(d, 0, 100, VIEW_W / 2, 80, 255, 0, 0) == 0;
+    })) << "resumed, label gone";
 }
 
 TEST_F(OperatorControl, CursorNamesAndFullscreenTimeOut)
@@ -317,18 +319,18 @@ TEST_F(OperatorControl, CursorNamesAndFullscreenTimeOut)
         return count_colour(shot(file), 0, 0, VIEW_W, VIEW_H, 31, 31, 31, 1);
     };
     ASSERT_TRUE(run_->xdotool({"mousemove", "310", "250"}));
-    pause_ms(300);
-    const int cursor_now = cursor_visible(display_->name());
-    const int shown = names("names1.png");
-    EXPECT_GT(shown, 100) << "names shown after the mouse moved";
-    pause_ms(3500);
-    EXPECT_LT(names("names2.png"), shown / 10) << "names gone";
-    ASSERT_GE(cursor_now, 0) << "libX11/libXfixes not loadable";
-    EXPECT_EQ(cursor_now, 1);
-    EXPECT_EQ(cursor_visible(display_->name()), 0) << "cursor hidden";
+    ASSERT_GE(cursor_visible(display_->name()), 0) << "libX11/libXfixes not loadable";
+    EXPECT_TRUE(wait_until(5000, [&] { return cursor_visible(display_->name()) == 1; }));
+    int shown = 0;
+    EXPECT_TRUE(wait_until(5000, [&] { return (shown = names("names1.png")) > 100; }))
+        << "names shown after the mouse moved";
+    EXPECT_TRUE(wait_until(10000, [&] { return names("names2.png") < shown / 10; }))
+        << "names gone";
+    EXPECT_TRUE(wait_until(10000, [&] { return cursor_visible(display_->name()) == 0; }))
+        << "cursor hidden";
     ASSERT_TRUE(run_->xdotool({"mousemove", "320", "250"}));
-    pause_ms(300);
-    EXPECT_EQ(cursor_visible(display_->name()), 1) << "cursor back";
+    EXPECT_TRUE(wait_until(5000, [&] { return cursor_visible(display_->name()) == 1; }))
+        << "cursor back";
 
     const auto t0 = std::chrono::steady_clock::now();
     ASSERT_TRUE(key("Return"));
