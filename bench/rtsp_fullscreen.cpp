@@ -15,7 +15,8 @@
 // Frames shown are counted by bench/display_count, preloaded into both
 // programs: the network frames pass no simulated device.
 //
-//   bench_rtsp_fullscreen [-n ROUNDS] [-t SECONDS]   (20 rounds, 10 s)
+//   bench_rtsp_fullscreen [-n ROUNDS] [-t SECONDS] [-o VIEWER_OPTION]...
+//   (20 rounds, 10 s; e.g. -o -R50 for 50 polls a second)
 //   (BENCH_VERBOSE=1 in the environment: each round's times on stderr)
 #include <limits.h>
 #include <signal.h>
@@ -141,7 +142,8 @@ double start_to_first(const Display &d, const TempDir &dir, const std::vector<st
     return percentile(t, 0.5);
 }
 
-void run_size(const Display &display, int w, int h, int rounds, double seconds)
+void run_size(const Display &display, int w, int h, int rounds, double seconds,
+              std::vector<std::string> options)
 {
     TempDir dir;
     const std::string size = std::to_string(w) + "x" + std::to_string(h);
@@ -163,7 +165,8 @@ void run_size(const Display &display, int w, int h, int rounds, double seconds)
     run.add_env("LD_PRELOAD=" + fakecam_library() + ":" + g_counter);
     run.add_env("DISPLAY_COUNT_LOG=" + log);
     const Frame fs_frame = {true, w, h}, layout_frame = {true, 352, 288};
-    if (!run.start(display.name(), {"-g", "1920x1080"}) || wait_first(log, 0, layout_frame) < 0) {
+    options.insert(options.begin(), {"-g", "1920x1080"});
+    if (!run.start(display.name(), options) || wait_first(log, 0, layout_frame) < 0) {
         fprintf(stderr, "the viewer did not start: %s\n", run.log().c_str());
         return;
     }
@@ -229,24 +232,32 @@ int main(int argc, char **argv)
 {
     int rounds = 20;
     double seconds = 10;
+    std::vector<std::string> options;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (!strcmp(argv[i], "-n"))
             rounds = std::max(1, atoi(argv[i + 1]));
         else if (!strcmp(argv[i], "-t"))
             seconds = std::max(1.0, atof(argv[i + 1]));
+        else if (!strcmp(argv[i], "-o"))
+            options.push_back(argv[i + 1]);
     }
+    std::string shown_options;
+    for (const auto &o : options)
+        shown_options += " " + o;
     g_counter = tool_path("bench/libdisplay_count.so");
     Display display(1920, 1080);
     if (!display.ok() || display.pid() < 0) {
         fprintf(stderr, "Xvfb did not start\n");
         return 1;
     }
-    printf("fullscreen RTSP H.264 at 25 fps, 1920x1080 Xvfb, %d rounds, %.0f s a run; load before: %s",
-           rounds, seconds, slurp("/proc/loadavg").c_str());
+    printf("fullscreen RTSP H.264 at 25 fps, 1920x1080 Xvfb, %d rounds, %.0f s a run, viewer "
+           "options:%s; load before: %s",
+           rounds, seconds, options.empty() ? " (defaults)" : shown_options.c_str(),
+           slurp("/proc/loadavg").c_str());
     printf("%-9s | %-31s | %-13s | %-6s | %-24s | %s\n", "stream", "viewer fps  CPU ms/frame (+X)",
            "ref fps  ms", "ratio", "Enter->1st ms p50 max", "Esc->layout p50 max");
-    run_size(display, 1920, 1080, rounds, seconds);
-    run_size(display, 704, 576, rounds, seconds);
+    run_size(display, 1920, 1080, rounds, seconds, options);
+    run_size(display, 704, 576, rounds, seconds, options);
     printf("load after: %s", slurp("/proc/loadavg").c_str());
     return 0;
 }
