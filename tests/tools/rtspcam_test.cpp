@@ -24,8 +24,7 @@ RunResult snapshot(const std::string &url, const std::string &protocols,
 enum class Client { FRAME, REFUSED, SILENT };
 
 struct Step {
-    const char *command; // sent first, if any
-    const char *protocols;
+    const char *command, *protocols; // command sent first, if any
     Client expect;
 };
 
