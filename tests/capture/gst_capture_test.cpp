@@ -118,6 +118,18 @@ TEST_F(GstCapture, TimeOutsAreMeasuredInSixtyFourBits)
         ctx.start_clock = start;
         EXPECT_EQ(gst_capture.poll(handle, 1, &f, 0, timeout), want);
     }
+    // Read time-out: a frame with PTS p was due at base time + p, whatever the
+    // set-up took between null -> ready (start) and playing (base time).
+    // {mode, last PTS, base time, reference}
+    ctx.start_clock = now - 3 * s;
+    for (auto [mode, pts, base, want] : {std::tuple{1, 1 * s, now - 2 * s, now - 1 * s},
+                                         {1, gst_no_time, now - 2 * s, now - 3 * s},
+                                         {1, 1 * s, gst_no_time, now - 3 * s},
+                                         {0, 1 * s, now - 2 * s, now - 3 * s}}) {
+        ctx.last_pts = pts;
+        EXPECT_EQ(read_reference(ctx, base, mode), want) << mode;
+    }
+    ctx.last_pts = gst_no_time;
     // An ended stream is reported once, and counts as not stopped until then.
     ctx.state = GST_STATE_NULL;
     ctx.pending = 0;

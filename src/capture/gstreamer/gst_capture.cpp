@@ -95,6 +95,21 @@ int open_check(const pipeline_ctx &ctx, int timeout_ms)
                : POLL_NOTHING;
 }
 
+} // namespace
+
+// PTS count from the pipeline's running time, which starts at the base time
+// set on going to playing, not at null -> ready: the set-up between the two
+// must not shorten the read time-out.  Before the first frame, or in the
+// other mode, the stream's start is the reference.
+uint64_t read_reference(const pipeline_ctx &ctx, uint64_t base_time, int mode)
+{
+    if (mode == 1 && ctx.last_pts != gst_no_time && base_time != gst_no_time)
+        return base_time + ctx.last_pts;
+    return ctx.start_clock;
+}
+
+namespace {
+
 int gst_poll(void *handle, int mode, media_frame *frame, int64_t, int timeout_ms)
 {
     auto *h = static_cast<gst_handle *>(handle);
@@ -128,9 +143,7 @@ int gst_poll(void *handle, int mode, media_frame *frame, int64_t, int timeout_ms
     }
     if (timeout_ms == 0 || ctx.start_clock == gst_no_time || !ctx.clock)
         return POLL_NOTHING;
-    const uint64_t ref = mode == 1 && ctx.last_pts != gst_no_time
-                             ? ctx.start_clock + ctx.last_pts
-                             : ctx.start_clock;
+    const uint64_t ref = read_reference(ctx, gst_element_get_base_time(ctx.pipeline), mode);
     return clock_exceeds(gst_clock_get_time(ctx.clock), ref, timeout_ms) ? POLL_READ_TIMEOUT
                                                                          : POLL_NOTHING;
 }

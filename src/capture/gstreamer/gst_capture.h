@@ -92,5 +92,8 @@ void set_source_opts(GstElement *element, const char *name, const char *opts);
 int sample2frame(pipeline_ctx *ctx, GstSample *sample, media_frame *frame,
                  const log_ctx *log);
 void release_frame(media_frame *frame);
+// Clock time that the read time-out counts from: when the last frame was
+// due (base_time + its PTS) in mode 1, else the stream's start.
+uint64_t read_reference(const pipeline_ctx &ctx, uint64_t base_time, int mode);
 // 1 when now lies more than timeout_ms past ref (both ns), in 64 bits.
 bool clock_exceeds(uint64_t now, uint64_t ref, int timeout_ms);
