@@ -370,6 +370,15 @@ extern "C" int select_win_src(window *w, int fullscreen)
                    cam->nr, to, w->cur_src, w->target_src);
     const int want = fullscreen && cam->nsrcs > 1 ? 1 : 0;
     if (w->target_src != want) {
+        // A stream switched to earlier that never delivered is no longer
+        // wanted: left running it would be adopted at once, without its
+        // geometry, by the next switch to it.
+        const int old = w->target_src;
+        if (old >= 0 && old != w->cur_src && old < cam->nsrcs) {
+            tirsklog_r(&w->log, LOG_INFO, "stop unused source #%d (cur/target = %d/%d)",
+                       old, w->cur_src, want);
+            sorce_stop_and_wait(&cam->srcs[old]);
+        }
         w->target_src = want;
         media_source *s = &cam->srcs[want];
         if (w->cur_src == want) {
@@ -377,7 +386,7 @@ extern "C" int select_win_src(window *w, int fullscreen)
                 winStateReset(w, WS_WT);
             else
                 set_src_fail_state(w, s->uri);
-        } else if (s->handle && is_source_playing(s)) {
+        } else if (s->handle && s->started && is_source_playing(s)) {
             w->target_src = -1;
             w->cur_src = want;
         } else {

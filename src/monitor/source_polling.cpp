@@ -212,6 +212,9 @@ extern "C" void win_src_failed(window *w, media_source *s, int reason)
     const bool had_started = s->started != 0;
     sorce_stop_and_wait(s);
     s->t_fail = uint64_t(g_monotime_microsec);
+    // A stream the window no longer wants says nothing of what it shows.
+    if (s->index != w->cur_src && s->index != w->target_src)
+        return;
     if (w->target_src >= 0) {
         if (w->target_src != s->index)
             return;

@@ -106,10 +106,10 @@ TEST_F(LiveRtsp, FullscreenShowsLayoutStreamUntilFirstNetworkFrameAndEscAlwaysWo
             ASSERT_TRUE(run_->wait_log("win[0" + std::to_string(c.cam) + "]: layout -> fullscreen"));
             EXPECT_TRUE(moving(band)) << "the layout stream goes on, enlarged";
             back_to_moving_layout(c.cam);
-            // The stream left waiting ends: dropped at its first frame, or at its open time-out.
+            // The stream that never delivered is stopped on the way back, before
+            // the server answers, so Enter starts it anew and fits its picture.
+            ASSERT_TRUE(run_->wait_log("win[0" + std::to_string(c.cam) + "]: stop unused source #1", 1500));
             ASSERT_TRUE(server_->command(c.answer));
-            const std::string n = std::to_string(c.cam), unused = "win[0" + n + "]: stop unused source #1";
-            ASSERT_TRUE(wait_until(15000, [&] { return run_->log_count(unused) + run_->log_count("cam[0" + n + "] src#1: playback failed"); }));
         }
         ASSERT_TRUE(key("Return"));
         fullscreen_shows_server(c.cam);
