@@ -5,6 +5,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <stdlib.h>
 #include <sys/types.h>
 #include <time.h>
 #include <unistd.h>
@@ -33,6 +34,14 @@ inline std::string slurp(const std::string &path)
     return ss.str();
 }
 
+// A kB figure of /proc/PID/status ("VmHWM", "VmRSS"); -1 when absent.
+inline long status_kb(pid_t pid, const std::string &field)
+{
+    const std::string s = slurp("/proc/" + std::to_string(pid) + "/status");
+    const size_t at = s.find(field + ":");
+    return at == std::string::npos ? -1 : atol(s.c_str() + at + field.size() + 1);
+}
+
 // utime + stime of a process, in seconds.
 inline double cpu_s(pid_t pid)
 {
@@ -56,6 +65,7 @@ inline double cpu_s(pid_t pid)
 // their latencies from readiness.
 struct Reads {
     std::map<std::string, long> per_device;
+    std::map<std::string, int64_t> first_us; // first read of each device
     std::vector<int64_t> latency_us;
     long total = 0;
 };
@@ -76,7 +86,8 @@ inline Reads parse_events(const std::string &path, int64_t t0, int64_t t1)
         if (what == "ready") {
             ready[{dev, seq}] = t;
         } else if (what == "read" && t >= t0 && t <= t1) {
-            r.per_device[dev]++;
+            if (!r.per_device[dev]++)
+                r.first_us[dev] = t;
             r.total++;
             const auto it = ready.find({dev, seq});
             if (it != ready.end())
@@ -87,6 +98,7 @@ inline Reads parse_events(const std::string &path, int64_t t0, int64_t t1)
     return r;
 }
 
+// Percentile p (0..1) of sorted microseconds, in milliseconds.
 inline double percentile(const std::vector<int64_t> &v, double p)
 {
     return v.empty() ? 0 : double(v[std::min(v.size() - 1, size_t(p * double(v.size())))]) / 1000.0;

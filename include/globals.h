@@ -23,7 +23,8 @@ extern GMainLoop *main_loop;
 extern int64_t last_poll_usec;
 extern int64_t last_timers_usec;
 extern int32_t evtcoll_pid;               /* -1 = no collector */
-extern int32_t evtcoll_exitcode_or_signo; /* 0 while the collector runs */
+/* 0 while the collector runs; written by the signal handler */
+extern volatile sig_atomic_t evtcoll_exitcode_or_signo;
 extern int log_date;                      /* 1, for the host library */
 extern int in_daemon;                     /* 0, for the host library */
 
@@ -40,6 +41,10 @@ void init_wins(void);
 void free_cams_and_wins(void);
 int cb_frame_tick(void *unused);
 void sig_handler(int signo, siginfo_t *info, void *context);
+/* The message catalogue's translation of a printf format, or the format
+ * itself when the translation's conversions differ from it: a translated
+ * text must never decide how the arguments are read. */
+const char *tr_format(const char *format);
 
 #ifdef __cplusplus
 }

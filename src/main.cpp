@@ -16,6 +16,7 @@
 #include "colorconv.h"
 #include "conf.h"
 #include "evtcoll.h"
+#include "evtcoll/evtcoll_state.h"
 #include "frame.h"
 #include "globals.h"
 #include "media.h"
@@ -124,9 +125,16 @@ void set_verbosity()
     }
     vout_fini();
     if (evtcoll_pid >= 0) {
+        signals_dispatch(); // a collector's end noted meanwhile is reported
+        // The same 3 seconds bound the wait for the reply: a script that
+        // never answers must not keep the viewer from ending.
+        evtcoll_reply_timeout_ms = 3000;
         if (evtcoll_exitcode_or_signo == 0)
             evtcoll_write("%c program exiting\n", display_letter());
-        evtcoll_close(evtcoll_pid, 3, &evtcoll_exitcode_or_signo);
+        int status = evtcoll_exitcode_or_signo;
+        evtcoll_close(evtcoll_pid, 3, &status);
+        evtcoll_exitcode_or_signo = status;
+        signals_dispatch(); // a signal taken during the wait is logged
     }
     sources_drivers_fini();
     if (verbose_at(2))
@@ -149,11 +157,13 @@ int start_event_collector()
     long limit = sysconf(_SC_OPEN_MAX);
     if (limit <= 1000)
         limit = 1000;
-    // The pid is stored even when a step after the fork fails, so that the
+    // The handler comes first: a script that dies at once (a bad
+    // interpreter) must be seen ending like one that dies later.  The pid
+    // is stored even when a step after the fork fails, so that the
     // shutdown path still waits for the script and closes its pipes.
-    if (evtcoll_open(conf->event_collector, limit, &evtcoll_pid) != 0)
+    if (!signals_install(SIGCHLD))
         return 0;
-    return signals_install(SIGCHLD);
+    return evtcoll_open(conf->event_collector, limit, &evtcoll_pid) == 0;
 }
 
 } // namespace
@@ -206,6 +216,10 @@ int main(int argc, char **argv)
 
     g_monotime_microsec = tick_clock();
     mon_start();
+    // A signal taken while the collector was asked about the start layout
+    // has ended the start already.
+    if (signals_stop_requested())
+        shutdown_and_exit();
     tirsklog_r(nullptr, LOG_NOTICE, "%s (%c) started", TIRSK_PROG_NAME,
                display_letter());
 

@@ -34,6 +34,7 @@ struct signal_note {
 
 int sig_pipe[2] = {-1, -1};
 guint sig_watch;
+bool stop_requested; // a reported signal ends the program
 
 void note_signal(const signal_note &note)
 {
@@ -72,20 +73,18 @@ void report_signal(const signal_note &n)
                        name, n.pid, n.status, strsignal(n.status));
     } else {
         tirsklog_r(nullptr, LOG_ERR,
-                   dcgettext(nullptr, "Got %s signal, terminate process.\n",
-                             LC_MESSAGES),
+                   tr_format("Got %s signal, terminate process.\n"),
                    strsignal(n.signo));
     }
+    // A loop that is not running yet would forget a quit: the flag keeps it.
+    stop_requested = true;
     if (main_loop)
         g_main_loop_quit(main_loop);
 }
 
-gboolean on_signal_pipe(gint fd, GIOCondition, gpointer)
+gboolean on_signal_pipe(gint, GIOCondition, gpointer)
 {
-    signal_note note;
-    ssize_t r;
-    while ((r = read(fd, &note, sizeof note)) == (ssize_t)sizeof note)
-        report_signal(note);
+    signals_dispatch();
     return G_SOURCE_CONTINUE;
 }
 
@@ -95,6 +94,11 @@ extern "C" void sig_handler(int signo, siginfo_t *info, void *)
 {
     signal_note note = {signo, 0, 0, 0, 0};
     if (signo == SIGCHLD) {
+        // A collector stopped or continued (SIGSTOP, SIGCONT, a tracer) is
+        // still there: only an exit or a killing signal is its end.
+        if (info && info->si_code != CLD_EXITED && info->si_code != CLD_KILLED &&
+            info->si_code != CLD_DUMPED)
+            return;
         evtcoll_exitcode_or_signo = -SIGCHLD;
         if (info) {
             int status;
@@ -140,6 +144,26 @@ int signals_survive_broken_pipes(void)
     sa.sa_flags = SA_RESTART;
     sigemptyset(&sa.sa_mask);
     return sigaction(SIGPIPE, &sa, nullptr) == 0;
+}
+
+int signals_fd(void)
+{
+    return sig_pipe[0];
+}
+
+int signals_dispatch(void)
+{
+    if (sig_pipe[0] < 0)
+        return stop_requested ? 1 : 0;
+    signal_note note;
+    while (read(sig_pipe[0], &note, sizeof note) == (ssize_t)sizeof note)
+        report_signal(note);
+    return stop_requested ? 1 : 0;
+}
+
+int signals_stop_requested(void)
+{
+    return stop_requested ? 1 : 0;
 }
 
 int signals_install(int signo)

@@ -3,6 +3,14 @@
 
 // Create the self-pipe and its watch on the default main context: 1 / 0.
 int signals_pipe_open(void);
+// The self-pipe's read end (-1 before signals_pipe_open), for waits that
+// must also wake for a signal.
+int signals_fd(void);
+// Logs and acts on the signals noted so far, as the main loop would; 1 when
+// a signal has asked the program to end (now or before).
+int signals_dispatch(void);
+// 1 when a reported signal has asked the program to end.
+int signals_stop_requested(void);
 // Install sig_handler for signo (SA_SIGINFO, empty mask): 1 / 0.
 int signals_install(int signo);
 // Block SIGTERM and SIGQUIT: called first thing in main, so that a

@@ -68,11 +68,15 @@ void set_camera_name(camera *cam, const std::string &caption)
     copy_text(cam->name, sizeof cam->name, buf);
 }
 
-// Geometry text -> size; 1 when the text was understood.
+// Largest stream side a capture device can have; the window geometry is
+// computed for sizes up to it.
+constexpr int GEOMETRY_MAX = 16384;
+
+// Geometry text -> size; 1 when the text was understood and in range.
 int parse_geometry(const std::string &text, uint32_t *w, uint32_t *h)
 {
     uint32_t out[2] = {0, 0};
-    int ok = tirskconf_get_q(text.c_str(), 1, 0, 0, out);
+    int ok = tirskconf_get_q(text.c_str(), 1, GEOMETRY_MAX, GEOMETRY_MAX, out);
     *w = out[0];
     *h = out[1];
     return ok != 0;
@@ -179,12 +183,6 @@ int load_camera_defaults(CONF *c, cam_defaults *d, int *errors)
 
 namespace {
 
-// One row of the cameras query, read before any camera is built.
-struct camera_row {
-    int32_t nr;
-    std::string pipe, allow_local, hx2, name, geo, vsrc, fs_uri;
-};
-
 // The rows in ascending camera number.  The query orders them already, but
 // a CAM_NR column of a text type orders "10" before "2".
 std::vector<camera_row> read_camera_rows(dbi_result res)
@@ -216,7 +214,12 @@ int load_cameras(CONF *c, const cam_defaults &d, int *errors)
     }
     const std::vector<camera_row> rows = read_camera_rows(res);
     dbi_result_free(res);
+    return accept_camera_rows(c, d, rows, errors);
+}
 
+int accept_camera_rows(CONF *c, const cam_defaults &d,
+                       const std::vector<camera_row> &rows, int *errors)
+{
     c->cams_count = 0;
     for (const camera_row &row : rows) {
         const int32_t nr = row.nr;

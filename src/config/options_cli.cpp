@@ -11,6 +11,7 @@
 
 #include "conf.h"
 #include "config/options_private.h"
+#include "globals.h"
 
 namespace {
 
@@ -113,6 +114,10 @@ const char *long_name(int letter)
     return nullptr;
 }
 
+// Highest verbose level; the log level is formed from it by additions
+// that must not wrap.
+constexpr uint32_t VERBOSE_MAX = 99;
+
 // "-v", "-v3", "-vv" (one more than the number of letters); -1 when the
 // level is not one of these.
 int verbose_level(const char *arg)
@@ -121,12 +126,12 @@ int verbose_level(const char *arg)
         return 1;
     if (*arg >= '0' && *arg <= '9') {
         uint32_t v;
-        return read_unsigned(arg, INT32_MAX, &v) ? static_cast<int>(v) : -1;
+        return read_unsigned(arg, VERBOSE_MAX, &v) ? static_cast<int>(v) : -1;
     }
     size_t n = strspn(arg, "v");
     if (n == 0 || arg[n])
         return -1;
-    return n < INT32_MAX ? static_cast<int>(n) + 1 : -1;
+    return n < VERBOSE_MAX ? static_cast<int>(n) + 1 : -1;
 }
 
 // The argument getopt_long has just read: the one before optind when it
@@ -149,9 +154,6 @@ int apply_option(CONF *c, int opt, int index, int argc, char **argv,
     case 0:
         return apply_value(c, long_options[index].name, 0, optarg ? optarg : "Yes");
     case 'c': // read in the first pass
-        return 1;
-    case 'l': // the catalogue settles which layout a number means
-        c->start_layout = static_cast<int32_t>(strtol(optarg, nullptr, 10));
         return 1;
     case 'f':
         c->fullscreen = 1;
@@ -191,11 +193,11 @@ int apply_option(CONF *c, int opt, int index, int argc, char **argv,
         c->verbose = level;
         return 1;
     }
-    case 'd': case 'g': case 'a': case 'R': case 'r': case 'e':
+    case 'd': case 'l': case 'g': case 'a': case 'R': case 'r': case 'e':
     case 'T': case 'H': case 'D': case 'U': case 'P':
         return apply_value(c, long_name(opt), opt, optarg);
     default:
-        fprintf(stderr, tr("unknown option `%s'\n"),
+        fprintf(stderr, tr_format("unknown option `%s'\n"),
                 current_arg(argc, argv, before));
         return 0;
     }
@@ -204,6 +206,11 @@ int apply_option(CONF *c, int opt, int index, int argc, char **argv,
 } // namespace
 
 extern "C" int parse_configs(CONF *c, int argc, char **argv)
+{
+    return parse_options(c, argc, argv) && (c->test_video_mode || load_catalogue(c));
+}
+
+int parse_options(CONF *c, int argc, char **argv)
 {
     if (!c)
         return 0;
@@ -281,6 +288,5 @@ extern "C" int parse_configs(CONF *c, int argc, char **argv)
     for (const auto &d : db_defaults)
         if (!(c->*d.field))
             replace_string(&(c->*d.field), d.value);
-
-    return load_catalogue(c);
+    return 1;
 }

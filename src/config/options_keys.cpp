@@ -1,11 +1,13 @@
 // Option values by key name: the handler of the configuration file, also
 // used by the command line for the options it shares with the file.
+#include <ctype.h>
 #include <errno.h>
 #include <math.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <glib.h>
@@ -67,11 +69,18 @@ int set_layout(CONF *c, const char *, const char *value)
     char *end;
     errno = 0;
     long v = strtol(value, &end, 10);
-    if (end == value || errno == ERANGE || v < INT32_MIN || v > INT32_MAX)
+    while (isspace(static_cast<unsigned char>(*end)))
+        end++;
+    if (end == value || *end || errno == ERANGE || v < INT32_MIN ||
+        v > INT32_MAX)
         return 0;
     c->start_layout = static_cast<int32_t>(v);
     return 1;
 }
+
+// Largest pixel count of a size, an aspect or a border: a capture device's
+// limit, far below the values that would wrap in the geometry's sums.
+constexpr uint32_t PAIR_MAX = 16384;
 
 // A width/height pair whose separator must be one of seps.
 int set_pair(const char *value, const char *seps, uint32_t *first,
@@ -79,7 +88,8 @@ int set_pair(const char *value, const char *seps, uint32_t *first,
 {
     uint32_t a, b;
     char sep;
-    if (!read_pair(value, &a, &sep, &b) || !sep || !strchr(seps, sep))
+    if (!read_pair(value, &a, &sep, &b) || !sep || !strchr(seps, sep) ||
+        a > PAIR_MAX || b > PAIR_MAX)
         return 0;
     *first = a;
     *second = b;
@@ -115,8 +125,9 @@ int read_double(const char *value, double *out)
 int set_font_factor(CONF *c, const char *, const char *value)
 {
     // Font sizes are scaled by it: zero or less gives no usable font.
+    // Font sizes are whole pixels: a huge factor would not convert.
     double v;
-    if (!read_double(value, &v) || v <= 0)
+    if (!read_double(value, &v) || v <= 0 || v > 100)
         return 0;
     c->font_factor = v;
     return 1;
@@ -183,7 +194,8 @@ int set_gst_blacklist(CONF *c, const char *, const char *value)
 
 int set_shot_dir(CONF *c, const char *, const char *value)
 {
-    if (access(value, W_OK) != 0)
+    struct stat st;
+    if (stat(value, &st) != 0 || !S_ISDIR(st.st_mode) || access(value, W_OK) != 0)
         return 0;
     return replace_string(&c->shot_dir, value);
 }

@@ -37,6 +37,8 @@ int conf_key_known(std::string_view key);
  * no option knows (a typo would otherwise pass unnoticed).  The file has
  * been parsed without error. */
 void warn_unknown_keys(const char *path, const char *section);
+/* parse_configs without the catalogue: 1 when the viewer may go on. */
+int parse_options(CONF *c, int argc, char **argv);
 
 /* Write the --help and --version texts. */
 void print_usage(FILE *out);

@@ -3,6 +3,7 @@
 // answering each with one line ("done..." accepts, anything else refuses).
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdarg.h>
 #include <stdio.h>
@@ -12,10 +13,13 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "conf.h"
 #include "evtcoll.h"
 #include "evtcoll/evtcoll_state.h"
 #include "globals.h"
+#include "signals.h"
 #include "tirskconf.h"
 
 extern "C" {
@@ -25,6 +29,7 @@ int evtcoll_reply_pipe[2] = {-1, -1};
 FILE *wf;
 FILE *rf;
 char evtcoll_reply[EVTCOLL_REPLY_SIZE];
+int evtcoll_reply_timeout_ms = -1;
 }
 
 namespace {
@@ -147,6 +152,72 @@ bool note_end(int pid, int wstatus, int *status)
     return false;
 }
 
+int64_t mono_ms()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+// Reads one reply line into evtcoll_reply, a byte at a time so that nothing
+// after the line leaves the pipe (an over-long reply's rest is the next
+// reply).  The wait also wakes for the signal pipe: a SIGTERM must not wait
+// for a script that never answers.  1 a line, 0 end of file, -1 error with
+// errno (EINTR: a signal ended the wait).
+int read_reply()
+{
+    const int fd = fileno(rf);
+    const int64_t limit = evtcoll_reply_timeout_ms;
+    const int64_t deadline = mono_ms() + limit;
+    size_t n = 0;
+    while (n < EVTCOLL_REPLY_SIZE - 1) {
+        pollfd p[2] = {{fd, POLLIN, 0}, {signals_fd(), POLLIN, 0}};
+        const int64_t left = limit < 0 ? -1 : std::max<int64_t>(deadline - mono_ms(), 0);
+        const int r = poll(p, p[1].fd >= 0 ? 2 : 1, int(left));
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (r == 0) {
+            errno = ETIMEDOUT;
+            return -1;
+        }
+        // A reply that is there is taken first; the signals wait meanwhile.
+        if (!p[0].revents) {
+            if ((p[1].revents & POLLIN) && signals_dispatch()) {
+                errno = EINTR;
+                return -1;
+            }
+            continue;
+        }
+        char c;
+        const ssize_t got = read(fd, &c, 1);
+        if (got < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        evtcoll_reply[n++] = c;
+        if (c == '\n')
+            break;
+    }
+    evtcoll_reply[n] = '\0';
+    return n > 0 ? 1 : 0;
+}
+
+// The script closed its output, most likely by ending: give its SIGCHLD a
+// moment, so that its end is reported as such (exit status or signal) and
+// nothing more is sent to it.
+void await_end_report()
+{
+    const int fd = signals_fd();
+    pollfd p = {fd, POLLIN, 0};
+    if (fd >= 0 && evtcoll_exitcode_or_signo == 0 && poll(&p, 1, 1000) > 0)
+        signals_dispatch();
+}
+
 int64_t mono_seconds()
 {
     timespec ts{};
@@ -201,6 +272,7 @@ int wait_for_end(int pid, int timeout_s, int *status, int *wstatus)
             return 1;
         }
         if (errno == EINTR) {
+            signals_dispatch(); // a SIGTERM meanwhile is logged, the wait goes on
             wait_s = int(timeout_s - (mono_seconds() - start));
             if (wait_s < 1)
                 wait_s = 1;
@@ -318,18 +390,14 @@ int evtcoll_write(const char *fmt, ...)
         return 0;
     }
 
-    char *line;
-    for (;;) {
-        clearerr(rf);
-        errno = 0;
-        line = fgets(evtcoll_reply, sizeof evtcoll_reply, rf);
-        if (line || !ferror(rf) || errno != EINTR)
-            break;
-    }
-    if (!line) {
+    const int got = read_reply();
+    if (got <= 0) {
+        const int err = errno;
         evtcoll_reply[0] = '\0';
         tirsklog_r(nullptr, 3, "read from evtcoll \"%s\" error: %s\n", evtcoll_name,
-                   ferror(rf) ? ErrText(errno).text : "end of file");
+                   got < 0 ? ErrText(err).text : "end of file");
+        if (got == 0)
+            await_end_report();
         return 0;
     }
     if (strncmp(evtcoll_reply, "done", 4) == 0)
@@ -347,6 +415,20 @@ int evtcoll_close(int pid, int timeout_s, int *status)
     int result = 0;
     int wstatus = 0;
     bool blocked = false;
+    // End of input first: a script that reads until then ends at once
+    // instead of after the whole time-out.
+    if (wf) {
+        int rc, err;
+        {
+            SigpipeGuard guard; // a failed line may still sit in the buffer
+            rc = fclose(wf);
+            err = errno;
+        }
+        if (rc != 0)
+            tirsklog_r(nullptr, 3, "evtcoll: fclose(wf) failed -> %s\n", ErrText(err).text);
+        wf = nullptr;
+        evtcoll_evt_pipe[1] = -1;
+    }
     if (timeout_s < 1) {
         if (waitpid(pid, &wstatus, kWaitOptions) == pid)
             note_end(pid, wstatus, status);
@@ -381,18 +463,6 @@ int evtcoll_close(int pid, int timeout_s, int *status)
             tirsklog_r(nullptr, 3, "evtcoll: fclose(rf) failed -> %s\n", ErrText(errno).text);
         rf = nullptr;
         evtcoll_reply_pipe[0] = -1;
-    }
-    if (wf) {
-        int rc, err;
-        {
-            SigpipeGuard guard; // a failed line may still sit in the buffer
-            rc = fclose(wf);
-            err = errno;
-        }
-        if (rc != 0)
-            tirsklog_r(nullptr, 3, "evtcoll: fclose(wf) failed -> %s\n", ErrText(err).text);
-        wf = nullptr;
-        evtcoll_evt_pipe[1] = -1;
     }
     close_pipes();
     return result;

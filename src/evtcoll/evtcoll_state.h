@@ -18,6 +18,9 @@ extern int evtcoll_reply_pipe[2]; /* replies: script writes [1], viewer reads [0
 extern FILE *wf; /* line-buffered stream on evtcoll_evt_pipe[1], or null */
 extern FILE *rf; /* line-buffered stream on evtcoll_reply_pipe[0], or null */
 extern char evtcoll_reply[EVTCOLL_REPLY_SIZE]; /* last reply line */
+/* Longest wait for a reply in milliseconds, -1 = no limit (set for the
+ * last event, when the viewer is ending anyway). */
+extern int evtcoll_reply_timeout_ms;
 
 #ifdef __cplusplus
 }

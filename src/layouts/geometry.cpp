@@ -93,22 +93,29 @@ void smart_scale(uint32_t &video_w, uint32_t &video_h, uint32_t vw,
     if (dw == 0 && dh == 0)
         return;
     const wide p = wide(video_w) * vh - wide(vw) * video_h;
+    // The divisor n is formed in 64 bits (vw / 1 + 1 wraps to 0 in 32), and
+    // a scale that leaves nothing keeps the unscaled size.
+    const uint32_t keep_w = video_w, keep_h = video_h;
     if (p < 0) {
         if (dw <= 0) {
-            const uint32_t n = vw / video_w + 1;
-            video_w = ((vw / n) / an) * an;
+            const uint64_t n = uint64_t(vw) / video_w + 1;
+            video_w = uint32_t(((vw / n) / an) * an);
         } else {
             video_w = (video_w / vw) * vw;
         }
         video_h = uint32_t(uint64_t(ad) * video_w / an);
     } else {
         if (dh <= 0) {
-            const uint32_t n = vh / video_h + 1;
-            video_h = ((vh / n) / ad) * ad;
+            const uint64_t n = uint64_t(vh) / video_h + 1;
+            video_h = uint32_t(((vh / n) / ad) * ad);
         } else {
             video_h = (video_h / vh) * vh;
         }
         video_w = uint32_t(uint64_t(an) * video_h / ad);
+    }
+    if (video_w == 0 || video_h == 0) {
+        video_w = keep_w;
+        video_h = keep_h;
     }
 }
 

@@ -113,8 +113,13 @@ void winStateReset(window *win, uint32_t mask)
     if (!diff)
         return;
     video_out *vo = vout;
-    if (diff & (WS_CF | WS_SF))
+    // Only the end of the last failure cause is a recovery; one cause
+    // giving way to the other only changes the label.
+    if ((diff & (WS_CF | WS_SF)) && !(win->state & (WS_CF | WS_SF)))
         tirsklog_r(&win->log, 5, "restore surveillance%s", "");
+    else if ((diff & status_flags) && (win->state & status_flags) && vo &&
+             vo->win_status)
+        vo->win_status(win);
     if ((diff & WS_PM) && vo && vo->win_pause)
         vo->win_pause(win, 0);
     if ((diff & WS_AL) && vo && vo->win_alarm)

@@ -148,10 +148,16 @@ extern "C" int have_keydown(uint32_t mod, uint32_t key)
         return 1;
     const bool popup_was_open = close_popup();
 
-    if (key >= K_0 && key <= K_9)
-        return switch_layout(int(key - K_0), 1);
-    if (key >= K_KP0 && key <= K_KP9)
-        return switch_layout(int(key - K_KP0), 1);
+    // A refused or failed switch keeps the shown layout (the popup says
+    // why): it never ends the viewer.
+    if (key >= K_0 && key <= K_9) {
+        switch_layout(int(key - K_0), 1);
+        return 1;
+    }
+    if (key >= K_KP0 && key <= K_KP9) {
+        switch_layout(int(key - K_KP0), 1);
+        return 1;
+    }
 
     switch (key) {
     case K_UP:

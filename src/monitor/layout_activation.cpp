@@ -94,6 +94,19 @@ int start_remote_control()
 
 } // namespace
 
+namespace {
+
+// One camera whose picture cannot be fitted must not cost the operator the
+// others: the layout stays.
+void fullscreen_refused(int i)
+{
+    tirsklog_r(nullptr, LOG_ERR, "fullscreen of window #%d refused, layout kept\n",
+               i + 1);
+    popup_printf(POPUP_ERROR, "Ошибка переключения\nв полноэкранный режим");
+}
+
+} // namespace
+
 extern "C" void popup_printf(uint32_t kind, const char *fmt, ...)
 {
     va_list ap;
@@ -133,6 +146,47 @@ extern "C" int apply_layout(local_layout *L)
         return 0;
     const layout_def *def = L->def;
 
+    // Everything that can fail is settled before the old layout is wound
+    // down, so that a layout that cannot be built leaves the shown one as
+    // it is.
+    const int nwins = def->wins > MAX_WINS ? MAX_WINS : def->wins;
+    int m = def->major - 1;
+    if (m < 0 || m >= nwins || !L->cams[m]) {
+        m = -1;
+        for (int i = 0; i < nwins; i++)
+            if (L->cams[i]) {
+                m = i;
+                break;
+            }
+        if (m < 0)
+            return 0;
+    }
+    media_source *major_src = &L->cams[m]->srcs[0];
+    aspect_pair aspect;
+    set_target_video_aspect(major_src, &aspect);
+    base_cell b;
+    if (!get_layout_base_cell_rects(def, screen_w(), screen_h(),
+                                    major_src->width, major_src->height,
+                                    &aspect, &b)) {
+        tirsklog_r(nullptr, LOG_ERR, "cacl_layout_base_cell(win#%u) failed\n",
+                   61u);
+        return 0;
+    }
+    if (verbose_at(1) && !conf->fit2screen)
+        tirsklog_r(nullptr, LOG_INFO,
+                   "(*) Layout \"%s\": effective WxH = %ux%u for screen %ux%u "
+                   "and aspect %d:%d\n",
+                   def->name, b.total_w, b.total_h, screen_w(), screen_h(),
+                   int(aspect.num), int(aspect.den));
+    log_base_cell(b);
+    if (!conf->fit2screen &&
+        int64_t(aspect.den) * b.video_w != int64_t(aspect.num) * b.video_h) {
+        tirsklog_r(nullptr, LOG_ERR,
+                   "base_cell.video %dx%d aspect is invalid or unsupported\n",
+                   int(b.video_w), int(b.video_h));
+        return 0;
+    }
+
     // Wind the old layout down; cameras that stay keep their layout stream.
     for (window &w : windows) {
         if (!w.cam)
@@ -157,46 +211,9 @@ extern "C" int apply_layout(local_layout *L)
     g_selectetWinIdx = -1;
     clear_screen();
 
-    const int nwins = def->wins > MAX_WINS ? MAX_WINS : def->wins;
-    int m = def->major - 1;
-    if (m < 0 || m >= nwins || !L->cams[m]) {
-        m = -1;
-        for (int i = 0; i < nwins; i++)
-            if (L->cams[i]) {
-                m = i;
-                break;
-            }
-        if (m < 0)
-            return 0;
-    }
     sel_row = int32_t(def->cells[m].row);
     sel_col = int32_t(def->cells[m].col);
-
-    media_source *major_src = &L->cams[m]->srcs[0];
-    aspect_pair aspect;
-    set_target_video_aspect(major_src, &aspect);
-    if (!get_layout_base_cell_rects(def, screen_w(), screen_h(),
-                                    major_src->width, major_src->height,
-                                    &aspect, &layout_base_cell)) {
-        tirsklog_r(nullptr, LOG_ERR, "cacl_layout_base_cell(win#%u) failed\n",
-                   61u);
-        return 0;
-    }
-    const base_cell &b = layout_base_cell;
-    if (verbose_at(1) && !conf->fit2screen)
-        tirsklog_r(nullptr, LOG_INFO,
-                   "(*) Layout \"%s\": effective WxH = %ux%u for screen %ux%u "
-                   "and aspect %d:%d\n",
-                   def->name, b.total_w, b.total_h, screen_w(), screen_h(),
-                   int(aspect.num), int(aspect.den));
-    log_base_cell(b);
-    if (!conf->fit2screen &&
-        int64_t(aspect.den) * b.video_w != int64_t(aspect.num) * b.video_h) {
-        tirsklog_r(nullptr, LOG_ERR,
-                   "base_cell.video %dx%d aspect is invalid or unsupported\n",
-                   int(b.video_w), int(b.video_h));
-        return 0;
-    }
+    layout_base_cell = b;
 
     for (int i = 0; i < nwins; i++) {
         camera *cam = L->cams[i];
@@ -270,6 +287,8 @@ extern "C" int switch_layout(int n, int popup_if_undefined)
             cur_layout = prev;
     }
     if (!ok) {
+        tirsklog_r(nullptr, LOG_ERR, "layout #%d not shown, layout #%d kept\n",
+                   n, prev);
         popup_printf(POPUP_ERROR, "Ошибка переключения\nна раскладку №%d", n);
         return 0;
     }
@@ -282,12 +301,6 @@ extern "C" void layout_to_fullscreen(int i)
     if (!conf || i < 0 || i >= WINDOWS_COUNT || !windows[i].cam)
         return;
     window *w = &windows[i];
-    for (window &o : windows)
-        if (o.cam)
-            winStateSet(&o, WS_PA);
-    saved_rect = w->rect;
-    saved_video_rect = w->video_rect;
-
     media_source *src = &w->cam->srcs[w->cur_src >= 0 ? w->cur_src : 0];
     aspect_pair aspect;
     set_target_video_aspect(src, &aspect);
@@ -296,7 +309,7 @@ extern "C" void layout_to_fullscreen(int i)
                                     src->width, src->height, &aspect, &fs)) {
         tirsklog_r(nullptr, LOG_ERR, "cacl_layout_base_cell(win#%u) failed\n",
                    unsigned(i + 1));
-        quit = 1;
+        fullscreen_refused(i);
         return;
     }
     log_base_cell(fs);
@@ -306,9 +319,15 @@ extern "C" void layout_to_fullscreen(int i)
                    "onecam_base_cell.video: %dx%d aspect ratio invalid or "
                    "unsupported\n",
                    int(fs.video_w), int(fs.video_h));
-        quit = 1;
+        fullscreen_refused(i);
         return;
     }
+    // The layout stays as it is until the fullscreen window can be built.
+    for (window &o : windows)
+        if (o.cam)
+            winStateSet(&o, WS_PA);
+    saved_rect = w->rect;
+    saved_video_rect = w->video_rect;
     aspect_pair expected = {w->video_rect.w, w->video_rect.h};
     winStateSet(w, WS_FS);
     update_win_rects(w, &onecam_layout_def->cells[0], &fs, &expected, src);

@@ -1,8 +1,11 @@
 // Snapshot file names and the two shot commands (F2, Shift+F2).
 #include <stdio.h>
+#include <sys/stat.h>
 #include <string.h>
 #include <syslog.h>
 #include <time.h>
+
+#include <string>
 
 #include "conf.h"
 #include "monitor.h"
@@ -44,6 +47,22 @@ bool name_fits(int len, const char *path)
     return false;
 }
 
+// Two shots within one second get the same name: the later one takes the
+// first free name of "NAME-1.png", "NAME-2.png"... (existing files and
+// links are never written through; the writer refuses a name that appears
+// meanwhile).
+bool free_name(char (&path)[SHOT_PATH_MAX + 2])
+{
+    const std::string base(path, strlen(path) - 4); // without ".png"
+    struct stat st;
+    for (int n = 1; lstat(path, &st) == 0; n++) {
+        const int len = snprintf(path, sizeof path, "%s-%d.png", base.c_str(), n);
+        if (!name_fits(len, path))
+            return false;
+    }
+    return true; // a failure other than "no such file" shows at the write
+}
+
 void log_saved(const char *path)
 {
     if (verbose_at(1))
@@ -61,7 +80,7 @@ extern "C" void screen_shot(void)
     char path[SHOT_PATH_MAX + 2];
     const int len = snprintf(path, sizeof path, "%s/tirskmon(%c)_%s.png",
                              conf->shot_dir, conf->display, stamp);
-    if (!name_fits(len, path))
+    if (!name_fits(len, path) || !free_name(path))
         return;
     if (vout->screen_snapshot(path))
         log_saved(path);
@@ -80,7 +99,7 @@ extern "C" void cam_shot(void)
     const int len = snprintf(path, sizeof path,
                              "%s/tirskmon(%c)_cam%2.2u_%s.png", conf->shot_dir,
                              conf->display, unsigned(w->cam->nr), stamp);
-    if (!name_fits(len, path))
+    if (!name_fits(len, path) || !free_name(path))
         return;
     if (vout->win_snapshot(w, path))
         log_saved(path);

@@ -161,17 +161,23 @@ extern "C" int check_local_server(const char *db, int n)
                        db ? db : "", n);
     if (len < 0 || size_t(len) >= sizeof path)
         return 0;
+    // The lock directory may be writable by others: a FIFO planted there
+    // would block a plain open() for good, a link could point at a device.
+    // Only a regular file of our own choosing is read, and only its start.
     int fd;
     do
-        fd = open(path, O_RDONLY | O_CLOEXEC);
+        fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
     while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return 0;
+    struct stat fst;
     char buf[21] = {0};
-    ssize_t r;
-    do
-        r = read(fd, buf, 20);
-    while (r < 0 && errno == EINTR);
+    ssize_t r = -1;
+    if (fstat(fd, &fst) == 0 && S_ISREG(fst.st_mode)) {
+        do
+            r = read(fd, buf, 20);
+        while (r < 0 && errno == EINTR);
+    }
     close(fd);
     if (r <= 0)
         return 0;
@@ -192,13 +198,15 @@ extern "C" void set_src_fail_state(window *w, const char *uri)
     // The cause is judged afresh at every failure: a recording server that
     // came back (or went away) since the last one changes the label, which
     // would otherwise keep the first cause until the next picture.
+    // The new cause is set before the old one goes, so that a change of
+    // cause is never taken for a recovery.
     if (!uri || uri[0] != '/' ||
         check_local_server(conf->db_name, w->cam ? w->cam->nr : 0) == 1) {
-        winStateReset(w, WS_SF);
         winStateSet(w, WS_CF);
+        winStateReset(w, WS_SF);
     } else {
-        winStateReset(w, WS_CF);
         winStateSet(w, WS_SF);
+        winStateReset(w, WS_CF);
     }
 }
 

@@ -9,7 +9,7 @@
 
 extern "C" {
 
-constinit const event_handlers vout_default_event_handlers = {
+constexpr event_handlers vout_default_event_handlers = {
     .have_keydown = have_keydown,
     .mouse_motion = mouse_motion,
     .mouse_press_left = mouse_press_left,

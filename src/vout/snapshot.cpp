@@ -1,7 +1,14 @@
 // Whole-screen and camera-window snapshots as PNG files.
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
 #include <syslog.h>
+#include <unistd.h>
 
 #include <memory>
+#include <string>
 
 #include "sdl_private.h"
 
@@ -25,9 +32,43 @@ void release_prepared(SDL_Surface *s)
     SDL_FreeSurface(s);
 }
 
+// Writes the picture to a new temporary file beside path, checks every
+// write, the flush to disk and the close (a full disk or a size limit shows
+// only there), then gives it the name path, which must not exist: an
+// existing file or link is never written through or replaced.  Owner and
+// group may read the picture, nobody else.  0, or -1 with the SDL error set.
 int save_png(SDL_Surface *s, const char *path)
 {
-    return SDL_SavePNG_RW(s, SDL_RWFromFile(path, "wb"), 1);
+    std::string tmp = std::string(path) + ".XXXXXX";
+    const int fd = mkostemp(tmp.data(), O_CLOEXEC);
+    if (fd < 0) {
+        SDL_SetError("%s", strerror(errno));
+        return -1;
+    }
+    FILE *f = fdopen(fd, "wb");
+    if (!f)
+        close(fd);
+    SDL_RWops *rw = f ? SDL_RWFromFP(f, 0) : nullptr;
+    int err = rw ? 0 : errno;
+    bool ok = rw != nullptr;
+    if (ok && fchmod(fd, 0640) != 0)
+        ok = false, err = errno;
+    if (rw && ok)
+        ok = SDL_SavePNG_RW(s, rw, 1) == 0; // frees rw; sets the SDL error
+    else if (rw)
+        SDL_FreeRW(rw);
+    if (f) {
+        if (ok && (fflush(f) != 0 || fsync(fd) != 0))
+            ok = false, err = errno;
+        if (fclose(f) != 0 && ok)
+            ok = false, err = errno;
+    }
+    if (ok && link(tmp.c_str(), path) != 0)
+        ok = false, err = errno;
+    unlink(tmp.c_str());
+    if (!ok && err)
+        SDL_SetError("%s", strerror(err));
+    return ok ? 0 : -1;
 }
 
 } // namespace

@@ -253,6 +253,7 @@ camera 0 allow_local=1 video_src=v geometry=abc
 camera 1 work=1 v4l_pipe=1
 camera 2 work=1 v4l_pipe=2 geometry=wide
 camera 3 work=1 v4l_pipe=3 allow_local=NULL Hx2="" text_left=""
+camera 4 work=1 v4l_pipe=4 geometry=4294967295x4294967295
 layout 0 L QUAD_4_4 "A" 1 2 3
 )"));
     CatalogueConf c(env.target);
@@ -260,6 +261,7 @@ layout 0 L QUAD_4_4 "A" 1 2 3
     EXPECT_EQ(c.load(&log), 0) << log;
     EXPECT_EQ(occurrences(log, "invalid default \"geometry\" value - \"abc\""), 1) << log;
     EXPECT_EQ(occurrences(log, "invalid \"geometry\" value - \"wide\""), 1) << log;
+    EXPECT_EQ(occurrences(log, "value - \"4294967295x4294967295\""), 1) << log;
     ASSERT_EQ(c->cams_count, 2);
     EXPECT_EQ(c->cams[0].srcs[0].width, 640u);
     EXPECT_EQ(c->cams[0].srcs[0].height, 480u);

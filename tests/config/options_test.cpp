@@ -160,9 +160,14 @@ TEST_F(OptionsTest, NumbersAreCheckedNotWrapped)
     }
     EXPECT_EQ(c->font_factor, 1.25);
 
-    // The start layout is taken as given; the catalogue settles it.
-    EXPECT_TRUE(parse({"-l", "x"}));
-    EXPECT_EQ(c->start_layout, 0);
+    // Whole numbers in range, as in the file; the catalogue settles which.
+    for (const char *bad : {"-lx", "-l4294967298", "-l2x", "-v2147483647", "--shot-dir=/etc/passwd",
+                            "--border-size=2147483648,1", "--geo=4294967295x2", "--font-factor=1e300"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_FALSE(parse({bad}));
+    }
+    EXPECT_TRUE(parse({"-l", "7"}));
+    EXPECT_EQ(c->start_layout, 7);
 }
 
 TEST_F(OptionsTest, VerboseLevelsAndQuiet)

@@ -48,16 +48,19 @@ protected:
 
 } // namespace
 
-TEST_F(Keys, UndefinedLayoutShowsNotDefinedAndAFailedSwitchQuits)
+TEST_F(Keys, UndefinedLayoutShowsNotDefinedAndAFailedSwitchKeepsTheLayout)
 {
     EXPECT_EQ(key('7'), 1);
     EXPECT_EQ(cur_layout, 0);
     ASSERT_EQ(count_calls("^popup "), 1);
     EXPECT_NE(vout_calls.back().find("не определа"), std::string::npos);
     EXPECT_NE(vout_calls.back().find("№7"), std::string::npos);
-    // A layout that cannot be built: the caller is asked to end the program.
-    EXPECT_EQ(key('4'), 0);
+    // A layout that cannot be built: the shown one stays, streams and all.
+    EXPECT_EQ(key('4'), 1);
     EXPECT_NE(vout_calls.back().find("Ошибка переключения"), std::string::npos);
+    EXPECT_EQ(cur_layout, 0);
+    EXPECT_EQ(windows[3].cam, cams_[4]);
+    EXPECT_EQ(stream(cams_[4]).stops, 0);
 }
 
 TEST_F(Keys, AnyKeyClosesAPopupAndEscWithAPopupOnlyClosesIt)

@@ -52,6 +52,16 @@ layout -1 R ONECAM NULL
     EXPECT_EQ(query(db, "select count(*) from CAMERAS; select count(*) from "
                         "LOCAL_LAYOUTS"),
               "1\n0\n");
+
+    // Quoted window values are text, never SQL; a failing write keeps the
+    // catalogue as it was and leaves no file behind.
+    testsupport::write_file(desc, "layout 0 L ONECAM \"x\" \"abc\" \"1); DROP TABLE CAMERAS; --\"\n");
+    ASSERT_EQ(run({TOOL, "-o", db, desc}).status, 0);
+    EXPECT_EQ(query(db, "select WIN1, WIN2 from LOCAL_LAYOUTS"), "abc|1); DROP TABLE CAMERAS; --\n");
+    testsupport::write_file(desc, "int-type BAD(\ncamera 5 work=1\n");
+    EXPECT_EQ(run({TOOL, "-o", db, desc}).status, 1);
+    EXPECT_EQ(query(db, "select count(*) from LOCAL_LAYOUTS"), "1\n");
+    EXPECT_EQ(run({"sh", "-c", "ls -A " + dir.path()}).out, "cat.db\nd.cat\n");
 }
 
 TEST(Mkcatalog, RejectsBadDescriptionsWithTheLine)

@@ -9,6 +9,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <iostream>
@@ -51,11 +52,19 @@ struct catalogue {
 
 int g_line;
 bool g_unchecked_types; // "unchecked-types": try how the viewer rejects them
+std::string g_partial; // sqlite file being built, removed on failure
+
+[[noreturn]] void give_up()
+{
+    if (!g_partial.empty())
+        unlink(g_partial.c_str());
+    exit(1);
+}
 
 [[noreturn]] void fail(const std::string &why)
 {
     fprintf(stderr, "mkcatalog: line %d: %s\n", g_line, why.c_str());
-    exit(1);
+    give_up();
 }
 
 // Split a line into tokens: blanks separate, "..." quotes (with \" and \\),
@@ -213,7 +222,7 @@ struct writer {
             dbi_conn_error(conn, &msg);
             fprintf(stderr, "mkcatalog: %s\n  in: %.200s\n", msg ? msg : "?",
                     sql.c_str());
-            exit(1);
+            give_up();
         }
         dbi_result_free(r);
     }
@@ -224,7 +233,7 @@ struct writer {
         char *q = nullptr;
         if (!dbi_conn_quote_string_copy(conn, v->c_str(), &q) || !q) {
             fprintf(stderr, "mkcatalog: cannot quote \"%s\"\n", v->c_str());
-            exit(1);
+            give_up();
         }
         std::string s(q);
         free(q);
@@ -234,9 +243,15 @@ struct writer {
     {
         return quote_ints ? text(std::to_string(v)) : std::to_string(v);
     }
+    // Only a plain decimal goes into the statement as it is; any other
+    // text (a quoted window value) is quoted by the driver.
     std::string integer(const value &v)
     {
-        return v && !quote_ints ? *v : text(v);
+        const bool decimal = v && !v->empty() &&
+                             v->find_first_not_of("0123456789", (*v)[0] == '-') ==
+                                 std::string::npos &&
+                             v->size() > size_t((*v)[0] == '-');
+        return decimal && !quote_ints ? *v : text(v);
     }
 };
 
@@ -247,19 +262,23 @@ void write_catalogue(dbi_conn conn, const catalogue &cat)
                        it.find("TEXT") != std::string::npos ||
                        it.find("char") != std::string::npos ||
                        it.find("text") != std::string::npos};
-    w.exec("DROP TABLE IF EXISTS CAMERAS");
-    w.exec("DROP TABLE IF EXISTS LOCAL_LAYOUTS");
+    // The new tables are built beside the old ones and take their place
+    // only when everything is written: an error leaves the catalogue as it
+    // was (some servers commit table changes at once, whatever the
+    // transaction).
+    w.exec("DROP TABLE IF EXISTS CAMERAS_MKCAT");
+    w.exec("DROP TABLE IF EXISTS LOCAL_LAYOUTS_MKCAT");
     w.exec("BEGIN");
     if (!cat.omit_cameras) {
-        w.exec("CREATE TABLE CAMERAS (CAM_NR " + it +
+        w.exec("CREATE TABLE CAMERAS_MKCAT (CAM_NR " + it +
                " NOT NULL, PARNAME VARCHAR(64) NOT NULL, PARVAL TEXT)");
         for (const cam_row &r : cat.cams)
-            w.exec("INSERT INTO CAMERAS (CAM_NR, PARNAME, PARVAL) VALUES (" +
+            w.exec("INSERT INTO CAMERAS_MKCAT (CAM_NR, PARNAME, PARVAL) VALUES (" +
                    w.integer(r.nr) + ", " + w.text(r.name) + ", " +
                    w.text(r.val) + ")");
     }
     if (!cat.omit_layouts) {
-        std::string ddl = "CREATE TABLE LOCAL_LAYOUTS (MON_NR " + it +
+        std::string ddl = "CREATE TABLE LOCAL_LAYOUTS_MKCAT (MON_NR " + it +
                           " NOT NULL, MON_TYPE VARCHAR(32), MON_NAME "
                           "VARCHAR(255)";
         std::string cols = "MON_NR, MON_TYPE, MON_NAME";
@@ -275,12 +294,33 @@ void write_catalogue(dbi_conn conn, const catalogue &cat)
                 vals += ", " + (i < static_cast<int>(l.wins.size())
                                     ? w.integer(l.wins[i])
                                     : std::string("NULL"));
-            w.exec("INSERT INTO LOCAL_LAYOUTS (" + cols +
+            w.exec("INSERT INTO LOCAL_LAYOUTS_MKCAT (" + cols +
                    ", BIND_MAC, DISPLAY) VALUES (" + vals + ", " +
                    w.text(l.bind_mac) + ", " + w.text(l.display) + ")");
         }
     }
+    w.exec("DROP TABLE IF EXISTS CAMERAS");
+    w.exec("DROP TABLE IF EXISTS LOCAL_LAYOUTS");
+    if (!cat.omit_cameras)
+        w.exec("ALTER TABLE CAMERAS_MKCAT RENAME TO CAMERAS");
+    if (!cat.omit_layouts)
+        w.exec("ALTER TABLE LOCAL_LAYOUTS_MKCAT RENAME TO LOCAL_LAYOUTS");
     w.exec("COMMIT");
+}
+
+// Starts the new sqlite file from the old one, so that tables other than
+// the catalogue's are kept.  A missing old file is no error.
+void copy_file(const std::string &from, const std::string &to)
+{
+    std::ifstream in(from, std::ios::binary);
+    if (!in)
+        return;
+    std::ofstream out(to, std::ios::binary);
+    out << in.rdbuf();
+    if (!out.flush()) {
+        fprintf(stderr, "mkcatalog: cannot copy %s to %s\n", from.c_str(), to.c_str());
+        give_up();
+    }
 }
 
 void usage(FILE *f)
@@ -362,8 +402,17 @@ int main(int argc, char **argv)
         dbi_shutdown_r(inst);
         return 1;
     }
-    if (type == "sqlite3")
-        dbi_conn_set_option(conn, "sqlite3_dbdir", host.empty() ? "." : host.c_str());
+    // An sqlite catalogue is built in a new file that replaces the old one
+    // only on success.
+    const std::string dir = host.empty() ? "." : host;
+    const std::string final_name = name;
+    if (type == "sqlite3") {
+        dbi_conn_set_option(conn, "sqlite3_dbdir", dir.c_str());
+        name = "." + name + ".mkcatalog-" + std::to_string(getpid());
+        g_partial = dir + "/" + name;
+        unlink(g_partial.c_str());
+        copy_file(dir + "/" + final_name, g_partial);
+    }
     else if (!host.empty())
         dbi_conn_set_option(conn, "host", host.c_str());
     if (port)
@@ -389,5 +438,11 @@ int main(int argc, char **argv)
            name.c_str(), host.empty() ? "" : " on ", host.c_str());
     dbi_conn_close(conn);
     dbi_shutdown_r(inst);
+    if (!g_partial.empty() &&
+        rename(g_partial.c_str(), (dir + "/" + final_name).c_str()) != 0) {
+        fprintf(stderr, "mkcatalog: cannot rename %s: %s\n", g_partial.c_str(),
+                strerror(errno));
+        give_up();
+    }
     return 0;
 }

@@ -154,7 +154,7 @@ bool accepted_pixelformat(uint32_t fourcc)
 
 int ___v4l2_open(v4l2_handle *h)
 {
-    const int fd = retry_eintr([&] { return ::open(h->dev, O_RDWR); });
+    const int fd = retry_eintr([&] { return ::open(h->dev, O_RDWR | O_CLOEXEC); });
     if (fd < 0) {
         const sys_error e(errno);
         fail(h, V4L2_ERR_OPEN, "could not open device \"%s\" -> #%d(%s)",
@@ -396,11 +396,10 @@ int v4l2_poll(void *handle, int, media_frame *frame, int64_t now,
         const uint32_t mask = ev.events;
         ev.events = 0;
         if ((mask & (EPOLLERR | EPOLLHUP)) == (EPOLLERR | EPOLLHUP)) {
-            const sys_error e(errno);
+            // No call failed here: the device itself reported the end.
             fail(h, V4L2_ERR_HANGUP,
-                 "epoll_wait(%d, %p, %d, 0), CTL_ADD) -> #%d(%s)",
-                 drv_state.epfd, static_cast<void *>(drv_state.events.data()),
-                 max_events, e.no, e.text);
+                 "device \"%s\" reported an error and hung up (events 0x%X)",
+                 h->dev, mask);
             return drop_device(h, POLL_ERROR);
         }
         if (mask & EPOLLIN) {
@@ -466,7 +465,7 @@ int v4l_init(void)
 {
     if (drv_state.epfd >= 0)
         return 1;
-    drv_state.epfd = ::epoll_create1(0);
+    drv_state.epfd = ::epoll_create1(EPOLL_CLOEXEC);
     if (drv_state.epfd < 0) {
         std::perror("epoll_create1");
         return 0;
