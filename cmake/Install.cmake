@@ -53,11 +53,16 @@ install(CODE [[
 # Starting with the session: a systemd user unit per display letter and an
 # XDG autostart entry (both opt-in, see README.md), the event-collector
 # example.
-install(FILES data/tirsk-mon@.service
-        DESTINATION lib/systemd/user)
-install(PROGRAMS data/tirsk-mon-session data/collector-example.sh
+# They name the installed programs.
+set(BINDIR ${CMAKE_INSTALL_FULL_BINDIR})
+set(PKGLIBDIR ${CMAKE_INSTALL_PREFIX}/lib/tirsk-mon)
+foreach(f tirsk-mon@.service tirsk-mon.desktop tirsk-mon-session)
+  configure_file(data/${f}.in ${f} @ONLY)
+endforeach()
+install(FILES ${PROJECT_BINARY_DIR}/tirsk-mon@.service DESTINATION lib/systemd/user)
+install(PROGRAMS ${PROJECT_BINARY_DIR}/tirsk-mon-session data/collector-example.sh
         DESTINATION lib/tirsk-mon)
-install(FILES data/tirsk-mon.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/tirsk-mon)
+install(FILES ${PROJECT_BINARY_DIR}/tirsk-mon.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/tirsk-mon)
 
 # Debian documentation files.
 install(FILES data/copyright DESTINATION ${TIRSK_DOC_DIR})
