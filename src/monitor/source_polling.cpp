@@ -288,7 +288,11 @@ extern "C" int poll_wins_sources(int64_t now)
             if (r != 1)
                 continue;
 
-            if (s->format == 0) {
+            // A network stream may change its picture size mid-run: that
+            // frame is taken as a new start, with an overlay and window
+            // rectangles for the new size.
+            if (s->format == 0 || frame.width != s->width || frame.height != s->height ||
+                frame.format != s->format) {
                 int c = first_frame(wi, w, s, j, frame);
                 if (c < 0) {
                     source_frames_release(s, &frame, 1);
