@@ -10,8 +10,6 @@
 #include <syslog.h>
 #include <unistd.h>
 
-#include <map>
-
 #include "conf.h"
 #include "globals.h"
 #include "monitor.h"
@@ -46,9 +44,6 @@ const layout_cell *layout_cell_of(int win_index)
         return nullptr;
     return &def->cells[win_index];
 }
-
-// Stream size of each source's last run, 0 = none yet.
-std::map<const media_source *, uint64_t> last_geometry;
 
 // The window's rectangles for the stream of s: its layout cell, or the
 // whole screen for the fullscreen window.  -1 when the geometry fails.
@@ -124,14 +119,11 @@ int first_frame(int wi, window *w, media_source *s, int j,
                wi, g_fsWinIdx, int(s->aspect_w), int(s->aspect_h),
                int(target.num), int(target.den));
 
-    // A stream that comes back with another size (a camera reconfigured,
-    // another encoder profile) is fitted anew, or it would stay squeezed
-    // into the rectangles of its old size.
-    const uint64_t geo_now = uint64_t(s->width) << 32 | s->height;
-    uint64_t &geo_last = last_geometry[s];
-    const bool resized = geo_last != 0 && geo_last != geo_now;
-    geo_last = geo_now;
-    if (w->target_src == j || (j == w->cur_src && resized)) {
+    // The current source is fitted anew at every start too: it may come
+    // back with another size, or have been adopted while still starting
+    // (rectangles then belong to the stream shown before), and would stay
+    // squeezed into the old rectangles.
+    if (w->target_src == j || j == w->cur_src) {
         if (fit_window(wi, w, s, target) < 0)
             return -1;
         vout->draw_win(w);

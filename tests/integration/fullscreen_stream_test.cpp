@@ -17,7 +17,8 @@ namespace {
 Box fullscreen_video(const std::string &log)
 {
     Box v;
-    const size_t at = log.rfind("cam[01] src#1: update window rect(");
+    const size_t up = log.rfind("cam[01] src#1: update window rect("), cr = log.rfind("cam[01] src#1: create window rect(");
+    const size_t at = up == std::string::npos ? cr : cr == std::string::npos ? up : std::max(up, cr);
     if (at != std::string::npos)
         sscanf(log.c_str() + log.find("video_rect(", at), "video_rect(%d,%d %dx%d", &v.x, &v.y, &v.w, &v.h);
     return v;

@@ -34,7 +34,10 @@ protected:
     Box fs_video(int n)
     {
         const std::string log = run_->log();
-        const size_t at = log.rfind("cam[0" + std::to_string(n) + "] src#1: update window rect(");
+        const std::string cam = "cam[0" + std::to_string(n) + "] src#1: ";
+        // "create" when the window already shows the source it is fitted to.
+        const size_t up = log.rfind(cam + "update window rect("), cr = log.rfind(cam + "create window rect(");
+        const size_t at = up == std::string::npos ? cr : cr == std::string::npos ? up : std::max(up, cr);
         Box b;
         if (at != std::string::npos)
             sscanf(log.c_str() + log.find("video_rect(", at), "video_rect(%d,%d %dx%d)", &b.x, &b.y, &b.w, &b.h);
