@@ -389,11 +389,12 @@ extern "C" int select_win_src(window *w, int fullscreen)
                    cam->nr, to, w->cur_src, w->target_src);
     const int want = fullscreen && cam->nsrcs > 1 ? 1 : 0;
     if (w->target_src != want) {
-        // A stream switched to earlier that never delivered is no longer
-        // wanted: left running it would be adopted at once, without its
-        // geometry, by the next switch to it.
+        // A fullscreen stream switched to earlier that never delivered is
+        // no longer wanted: left running it would be adopted at once,
+        // without its geometry, by the next switch to it.  A layout stream
+        // still waiting keeps running: the window comes back to it.
         const int old = w->target_src;
-        if (old >= 0 && old != w->cur_src && old < cam->nsrcs) {
+        if (old > 0 && old != w->cur_src && old < cam->nsrcs) {
             tirsklog_r(&w->log, LOG_INFO, "stop unused source #%d (cur/target = %d/%d)",
                        old, w->cur_src, want);
             sorce_stop_and_wait(&cam->srcs[old]);
