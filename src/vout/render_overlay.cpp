@@ -1,6 +1,8 @@
 /* Camera pictures: one YUV overlay per shown source, each frame copied into
  * it (exchanging the chroma planes when the frame's order is not the
- * overlay's) and scaled by SDL into the window's video rectangle. */
+ * overlay's) and scaled by SDL into the window's video rectangle, or, for
+ * a software overlay sized to a smaller window, scaled into it first
+ * (overlay_fit.cpp). */
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -11,6 +13,32 @@
 #include "conf.h"
 #include "vout/draw_util.h"
 #include "vout/sdl_private.h"
+
+/* One read of a device frame (a capture device hands over one picture per
+ * read), retried only when interrupted. */
+extern "C" ssize_t read_frame(int fd, uint8_t *dst, size_t size)
+{
+    ssize_t n;
+    do
+        n = read(fd, dst, size);
+    while (n < 0 && errno == EINTR);
+    return n;
+}
+
+/* A failed read has its errno; a short one has no error of its own, only
+ * the byte counts. */
+extern "C" void log_short_read(media_source *src, ssize_t n, size_t wanted)
+{
+    if (n >= 0) {
+        tirsklog_r(&src->log, 3, "read video device filed: %zd of %zu bytes\n",
+                   n, wanted);
+        return;
+    }
+    const int err = errno;
+    char text[200];
+    const char *msg = strerror_r(err, text, sizeof text);
+    tirsklog_r(&src->log, 3, "read video device filed: #%d(%s)\n", err, msg);
+}
 
 namespace {
 
@@ -160,32 +188,6 @@ void swap_planes(uint8_t *a, uint8_t *b, size_t n)
     }
 }
 
-/* One read of a device frame (a capture device hands over one picture per
- * read), retried only when interrupted. */
-ssize_t read_frame(int fd, uint8_t *dst, size_t size)
-{
-    ssize_t n;
-    do
-        n = read(fd, dst, size);
-    while (n < 0 && errno == EINTR);
-    return n;
-}
-
-/* A failed read has its errno; a short one has no error of its own, only
- * the byte counts. */
-void log_short_read(media_source *src, ssize_t n, size_t wanted)
-{
-    if (n >= 0) {
-        tirsklog_r(&src->log, 3, "read video device filed: %zd of %zu bytes\n",
-                   n, wanted);
-        return;
-    }
-    const int err = errno;
-    char text[200];
-    const char *msg = strerror_r(err, text, sizeof text);
-    tirsklog_r(&src->log, 3, "read video device filed: #%d(%s)\n", err, msg);
-}
-
 uint8_t *scratch(size_t size)
 {
     if (size > read_buf_size) {
@@ -295,30 +297,19 @@ extern "C" const char *overlay_format_name(Uint32 format)
 
 extern "C" {
 
-int alloc_playback_resources(media_source *src)
+SDL_Overlay *create_black_overlay(media_source *src, int w, int h)
 {
-    if (!src)
-        return 0;
-    auto *ovl = static_cast<SDL_Overlay *>(src->overlay);
-    if (verbose_at(1))
-        tirsklog_r(&src->log, 7, "alloc_playback_resources(%p)\n", src->overlay);
-    if (ovl && int64_t(overlay_side(src->width)) == ovl->w &&
-        int64_t(overlay_side(src->height)) == ovl->h)
-        return 1;
-    if (ovl)
-        free_playback_resources(src);
-
-    const uint32_t w = overlay_side(src->width), h = overlay_side(src->height);
+    SDL_Overlay *ovl = nullptr;
     if (!screen)
         SDL_SetError("no screen");
-    else if (w == 0 || h == 0 || w > OVERLAY_MAX_SIDE || h > OVERLAY_MAX_SIDE)
+    else if (w <= 0 || h <= 0 || w > OVERLAY_MAX_SIDE || h > OVERLAY_MAX_SIDE)
         SDL_SetError("unsupported overlay size");
     else
-        ovl = SDL_CreateYUVOverlay(int(w), int(h), overlay_format, screen);
+        ovl = SDL_CreateYUVOverlay(w, h, overlay_format, screen);
     if (!ovl) {
         tirsklog_r(&src->log, 3, "SDL_CreateYUVOverlay(%dx%d, SDL_IYUV_OVERLAY) failed: %s\n",
-                   int(w), int(h), SDL_GetError());
-        return 0;
+                   w, h, SDL_GetError());
+        return nullptr;
     }
     if (verbose_at(1)) {
         tirsklog_r(&src->log, 6, "create %dx%dx%d %s %s overlay\n", ovl->w, ovl->h,
@@ -331,7 +322,7 @@ int alloc_playback_resources(media_source *src)
     if (SDL_LockYUVOverlay(ovl) != 0) {
         tirsklog_r(&src->log, 3, "SDL_LockYUVOverlay() failed with: %s\n", SDL_GetError());
         SDL_FreeYUVOverlay(ovl);
-        return 0;
+        return nullptr;
     }
     /* Black: luma 0, neutral chroma.  A grey-scale frame later fills only
      * the luma plane and so shows in grey tones. */
@@ -339,6 +330,28 @@ int alloc_playback_resources(media_source *src)
     for (int p = 1; p < ovl->planes && p < 3; ++p)
         std::memset(ovl->pixels[p], 128, size_t(ovl->pitches[p]) * ((ovl->h + 1) / 2));
     SDL_UnlockYUVOverlay(ovl);
+    return ovl;
+}
+
+int alloc_playback_resources(media_source *src)
+{
+    if (!src)
+        return 0;
+    auto *ovl = static_cast<SDL_Overlay *>(src->overlay);
+    if (verbose_at(1))
+        tirsklog_r(&src->log, 7, "alloc_playback_resources(%p)\n", src->overlay);
+    const uint32_t w = overlay_side(src->width), h = overlay_side(src->height);
+    /* A software overlay smaller than the stream is one sized to its window
+     * (overlay_fit.cpp): showing a frame fits it again. */
+    if (ovl && ((int64_t(w) == ovl->w && int64_t(h) == ovl->h) ||
+                (!ovl->hw_overlay && int64_t(w) >= ovl->w && int64_t(h) >= ovl->h)))
+        return 1;
+    if (ovl)
+        free_playback_resources(src);
+    ovl = create_black_overlay(src, int(w > OVERLAY_MAX_SIDE ? 0 : w),
+                               int(h > OVERLAY_MAX_SIDE ? 0 : h));
+    if (!ovl)
+        return 0;
     src->overlay = ovl;
     return 1;
 }
@@ -353,6 +366,7 @@ void free_playback_resources(media_source *src)
         SDL_FreeYUVOverlay(static_cast<SDL_Overlay *>(src->overlay));
         src->overlay = nullptr;
     }
+    forget_source_picture(src);
 }
 
 int check_playback_resources(media_source *, const uint32_t *)
@@ -366,7 +380,7 @@ int show_frame(window *win, media_source *src, media_frame *frame)
         return 1;
     if (!win || !src || !frame)
         return 0;
-    auto *ovl = static_cast<SDL_Overlay *>(src->overlay);
+    auto *ovl = fit_overlay(win, src);
     if (!ovl) {
         tirsklog_r(&src->log, 3, "show_frame without an overlay\n");
         return 0;
@@ -376,8 +390,18 @@ int show_frame(window *win, media_source *src, media_frame *frame)
         tirsklog_r(&src->log, 3, "SDL_LockYUVOverlay() failed with: %s\n", SDL_GetError());
         return 0;
     }
-    fill_overlay(src, ovl, *frame);
-    const uint8_t first_luma = ovl->pixels[0][0];
+    /* The signal bit is read from the picture as the device gave it: a
+     * scaled sample is a mix of several. */
+    uint8_t first_luma = 0;
+    if (overlay_is_scaled(src, ovl)) {
+        if (!scale_frame(src, ovl, frame, &first_luma)) {
+            SDL_UnlockYUVOverlay(ovl);
+            return 0;
+        }
+    } else {
+        fill_overlay(src, ovl, *frame);
+        first_luma = ovl->pixels[0][0];
+    }
     SDL_UnlockYUVOverlay(ovl);
     if (display_overlay(ovl, dst) != 0) {
         tirsklog_r(&src->log, 3, "SDL_DisplayYUVOverlay() failed with: %s\n",
@@ -401,7 +425,7 @@ void redisplay_win(window *win)
 {
     if (!win || !win->cam || win->cur_src < 0 || win->cur_src >= CAM_MAX_SRCS)
         return;
-    auto *ovl = static_cast<SDL_Overlay *>(win->cam->srcs[win->cur_src].overlay);
+    auto *ovl = fit_overlay(win, &win->cam->srcs[win->cur_src]);
     if (!ovl)
         return;
     SDL_Rect dst = sdl_rect_of(win->video_rect);

@@ -9,12 +9,12 @@
 
 namespace {
 
-SDL_Overlay *win_overlay(const window *win)
+/* The window's overlay, fitted to its present video rectangle. */
+SDL_Overlay *win_overlay(window *win)
 {
-    const camera *cam = win->cam;
     if (win->cur_src < 0 || win->cur_src >= CAM_MAX_SRCS)
         return nullptr;
-    return static_cast<SDL_Overlay *>(cam->srcs[win->cur_src].overlay);
+    return fit_overlay(win, &win->cam->srcs[win->cur_src]);
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 #ifndef TIRSK_VOUT_SDL_PRIVATE_H
 #define TIRSK_VOUT_SDL_PRIVATE_H
 
+#include <sys/types.h>
+
 #include <SDL.h>
 #include <SDL_ttf.h>
 
@@ -117,6 +119,35 @@ int flip(void);
 int win_snapshot(window *win, const char *path);
 int screen_snapshot(const char *path);
 int push_rctrl_event(uint32_t code, void *data1, void *data2);
+
+/* ---- Overlays and the frames put into them --------------------------- */
+
+/* A new overlay of w x h in overlay_format, painted black; logged, null on
+ * failure. */
+SDL_Overlay *create_black_overlay(media_source *src, int w, int h);
+/* One read of a device picture, retried when interrupted. */
+ssize_t read_frame(int fd, uint8_t *dst, size_t size);
+/* "read video device filed: ..." for a failed (n < 0) or short read. */
+void log_short_read(media_source *src, ssize_t n, size_t wanted);
+
+/* Size the overlay of src should have to be shown in rect: the window's
+ * (even) size for a software overlay that would otherwise be scaled down,
+ * else the stream's (even) size. */
+void overlay_wanted_size(const media_source *src, const SDL_Overlay *cur,
+                         const win_rect *rect, int *w, int *h);
+/* True when o is smaller than src's stream: frames are scaled into it. */
+int overlay_is_scaled(const media_source *src, const SDL_Overlay *o);
+/* src's overlay, replaced first by one of the wanted size for win's video
+ * rectangle (showing the same picture) when its size is not that.  Keeps
+ * the old overlay when a new one cannot be made; null without one. */
+SDL_Overlay *fit_overlay(window *win, media_source *src);
+/* Scale frame f into the locked, scaled overlay o: a device picture is read
+ * once into src's stored picture, a framework picture is read in place.
+ * *first_luma gets the picture's own top-left luma sample.  0 on failure. */
+int scale_frame(media_source *src, SDL_Overlay *o, const media_frame *f,
+                uint8_t *first_luma);
+/* Drop src's stored picture (its stream stopped). */
+void forget_source_picture(const media_source *src);
 
 /* "YV12", "IYUV", "YUY2", "UYVY", "YVYU" or "Unknown". */
 const char *overlay_format_name(Uint32 format);

@@ -284,3 +284,127 @@ TEST_F(VoutRender, OddSizedFramesAreShownUpright)
             }
         }
 }
+
+namespace {
+
+/* A 704x576 camera picture: smooth luma and chroma ramps (where a picture
+ * misplaced by a row or a plane shows) and a sharp-edged box in the middle. */
+std::vector<uint8_t> camera_picture(uint32_t fmt)
+{
+    constexpr int w = 704, h = 576;
+    auto pic = make_picture(fmt, w, h, 0, 128, 128);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const bool box = x >= 300 && x < 400 && y >= 250 && y < 330;
+            pic[size_t(y) * w + x] = uint8_t(box ? 235 : 30 + (x + y) * 150 / (w + h));
+        }
+    if (fmt != MEDIA_FMT_GREY)
+        for (int y = 0; y < h / 2; ++y)
+            for (int x = 0; x < w / 2; ++x) {
+                pic[w * h + y * w / 2 + x] = uint8_t(60 + x * 120 / (w / 2));
+                pic[w * h * 5 / 4 + y * w / 2 + x] = uint8_t(60 + y * 120 / (h / 2));
+            }
+    return pic;
+}
+
+/* What SDL's own scaling shows of pic in r: a stream-sized overlay. */
+std::vector<Rgb> sdl_scaled(const std::vector<uint8_t> &pic, uint32_t fmt, const win_rect &r,
+                            std::vector<Rgb> (*read)(const win_rect &))
+{
+    SDL_Overlay *o = SDL_CreateYUVOverlay(704, 576, SDL_IYUV_OVERLAY, screen);
+    SDL_LockYUVOverlay(o);
+    const size_t s = 704 * 576, q = s / 4;
+    std::memcpy(o->pixels[0], pic.data(), s);
+    for (int p = 1; p < 3; ++p)
+        if (fmt == MEDIA_FMT_GREY)
+            std::memset(o->pixels[p], 128, q);
+        else
+            std::memcpy(o->pixels[p], pic.data() + s + ((fmt == MEDIA_FMT_YV12) == (p == 1) ? q : 0), q);
+    SDL_UnlockYUVOverlay(o);
+    SDL_Rect d = {Sint16(r.x), Sint16(r.y), Uint16(r.w), Uint16(r.h)};
+    SDL_DisplayYUVOverlay(o, &d);
+    SDL_FreeYUVOverlay(o);
+    return read(r);
+}
+
+struct ScaleCase {
+    uint32_t frame_format, overlay;
+    bool from_fd;
+    win_rect first, then; // then.w 0: no second size
+};
+
+class VoutScaledPicture : public SdlScreenFixture,
+                          public ::testing::WithParamInterface<ScaleCase> {
+  protected:
+    static std::vector<Rgb> read(const win_rect &r)
+    {
+        std::vector<Rgb> out;
+        for (int y = r.y; y < r.y + int(r.h); ++y)
+            for (int x = r.x; x < r.x + int(r.w); ++x)
+                out.push_back(pixel(x, y));
+        return out;
+    }
+
+    /* The shown rectangle against SDL's own scaling of the same picture:
+     * close on average, and nearly everywhere but at the box's edges, where
+     * the filtered picture is smoother than SDL's pick of the nearest pixel. */
+    void expect_like_sdl(const std::vector<uint8_t> &pic, uint32_t fmt, const win_rect &r)
+    {
+        const std::vector<Rgb> shown = read(r), ref = sdl_scaled(pic, fmt, r, read);
+        double sum = 0;
+        size_t far = 0;
+        for (size_t i = 0; i < shown.size(); ++i) {
+            const int d = std::max({std::abs(shown[i].r - ref[i].r),
+                                    std::abs(shown[i].g - ref[i].g), std::abs(shown[i].b - ref[i].b)});
+            sum += d;
+            far += d > 24;
+        }
+        EXPECT_LT(sum / double(shown.size()), 4.0) << r.w << "x" << r.h;
+        EXPECT_LT(double(far) / double(shown.size()), 0.02) << r.w << "x" << r.h;
+    }
+};
+
+} // namespace
+
+// A window smaller than the stream gets an overlay of its own size on a
+// display without hardware overlays, and still shows what SDL's scaling
+// showed; a later change of size (a paused window going fullscreen) scales
+// again from the whole picture.
+TEST_P(VoutScaledPicture, MatchesSdlScaling)
+{
+    const ScaleCase c = GetParam();
+    overlay_format = c.overlay;
+    std::strcpy(src->uri, c.from_fd ? "/dev/video1" : "rtsp://127.0.0.1/cam1");
+    src->width = 704, src->height = 576;
+    ASSERT_EQ(alloc_playback_resources(src), 1);
+    win->video_rect = c.first;
+    auto pic = camera_picture(c.frame_format);
+    pic[0] = 0xFF; // the device's signal bit
+    media_frame f = frame_of(pic, c.frame_format, 704, 576);
+    if (c.from_fd) {
+        f.data = nullptr, f.fd = memfd_create("cam", 0);
+        ASSERT_EQ(pwrite(f.fd, pic.data(), pic.size(), 0), ssize_t(pic.size()));
+    }
+    ASSERT_EQ(show_frame(win, src, &f), 1);
+    if (c.from_fd)
+        close(f.fd);
+    auto *o = static_cast<SDL_Overlay *>(src->overlay);
+    EXPECT_EQ(o->w, int(c.first.w + (c.first.w & 1)));
+    EXPECT_FALSE(win->state & WS_MO) << "signal bit taken from a filtered sample";
+    expect_like_sdl(pic, c.frame_format, c.first);
+    if (c.then.w) {
+        win->video_rect = c.then;
+        redisplay_win(win);
+        expect_like_sdl(pic, c.frame_format, c.then);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FormatsAndSizes, VoutScaledPicture,
+    ::testing::Values(ScaleCase{MEDIA_FMT_I420, SDL_YV12_OVERLAY, true, {10, 10, 236, 192}, {10, 10, 780, 700}},
+                      ScaleCase{MEDIA_FMT_I420, SDL_IYUV_OVERLAY, true, {20, 30, 175, 143}, {0, 0, 640, 522}},
+                      ScaleCase{MEDIA_FMT_YV12, SDL_YV12_OVERLAY, false, {5, 7, 469, 383}, {}},
+                      ScaleCase{MEDIA_FMT_GREY, SDL_IYUV_OVERLAY, true, {40, 40, 352, 288}, {}}),
+    [](const ::testing::TestParamInfo<ScaleCase> &i) {
+        return std::to_string(i.index) + (i.param.from_fd ? "_device" : "_network");
+    });
