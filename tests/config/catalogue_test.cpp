@@ -1,184 +1,335 @@
-// The catalogue on real sqlite files built with mkcatalog.
-#include <string.h>
+// The catalogue read from databases built with mkcatalog: sqlite files, and
+// private MariaDB and PostgreSQL servers on 127.0.0.1 started by the test
+// (dbserver.sh), all through the same table of cases.
+#include <arpa/inet.h>
+#include <stdlib.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "catalogue_fixture.h"
-#include "catalogue_scenarios.h"
-#include "conf.h"
 #include "harness.h"
+#include "strhelp_guard.h"
 
 namespace {
 
-using namespace catalogue_scenarios;
-using testsupport::TempDir;
+using namespace testsupport;
 
-class CatalogueSqlite : public ::testing::Test {
-protected:
-    TempDir dir;
-    // "-T sqlite -H dir -D tirsk6_db": the file is named like the default
-    // database so that messages read as they would in an installation.
-    Env env{{"sqlite", dir.path(), "tirsk6_db", "tirsk-mon", "", 0},
-            dir.path()};
+// Cameras 1, 2 and 10 are usable; 3 to 9 are left out for one reason each.
+const std::string HALL = R"(
+# defaults for every camera; v4l_pipe of CAM_NR 0 has no effect
+camera 0 allow_local=1 video_src=yes geometry=704x576 Hx2=7 v4l_pipe=99
+camera 1 work=1 v4l_pipe=1 text_left="Entrance" geometry=1280x720 Hx2=3
+camera 2 work=1 v4l_pipe=2 mon_fs_uri=rtsp://127.0.0.1:8554/cam2
+camera 3 work=1 v4l_pipe=-1
+camera 4 work=1 v4l_pipe=4 allow_local=0
+camera 5 work=0 v4l_pipe=5
+camera 6 v4l_pipe=6
+camera 7 work=1
+camera 8 work=1 v4l_pipe=""
+camera 9 work=NULL v4l_pipe=9
+camera 10 work=yes v4l_pipe=10 text_left=NULL mon_fs_uri=NULL
+unchecked-types
+layout 0 L QUAD_4_4 "Hall" 1 2 3 4
+layout 1 L quad_4_4 "" 10 0 NULL 77
+layout 2 L NO_SUCH_TYPE "Odd" 1
+layout 3 L QUAD_4_4 "Gone" 3 4 5 6
+layout 4 R QUAD_4_4 "Right side" 1
+layout 5 L QUAD_4_4 "Remote" 1 bind_mac=00:11:22:33:44:55
+layout -1 L QUAD_4_4 "Negative" 1
+layout 7 L ONECAM "Entrance only" 1 2
+layout 50 L ONECAM "Too far" 1
+)";
+
+void check_hall(CONF *c)
+{
+    // Cameras ascending, with their own values or those of CAM_NR 0.
+    ASSERT_EQ(c->cams_count, 3);
+    const camera &c1 = c->cams[0], &c2 = c->cams[1], &c10 = c->cams[2];
+    EXPECT_TRUE(c1.nr == 1 && c2.nr == 2 && c10.nr == 10);
+    EXPECT_STREQ(c1.name, " Entrance ");
+    EXPECT_STREQ(c2.name, " CAM 2 ");
+    ASSERT_TRUE(c1.nsrcs == 1 && c2.nsrcs == 2 && c10.nsrcs == 1);
+    EXPECT_STREQ(c1.srcs[0].uri, "/dev/video1");
+    EXPECT_EQ(c1.srcs[0].cam, &c1);
+    EXPECT_TRUE(c1.srcs[0].width == 1280 && c1.srcs[0].height == 720 && c1.srcs[0].hx2 == 3);
+    EXPECT_EQ(c1.srcs[0].aspect_w * 9, c1.srcs[0].aspect_h * 16);
+    EXPECT_TRUE(c2.srcs[0].width == 704 && c2.srcs[0].height == 576 && c2.srcs[0].hx2 == 7);
+    EXPECT_STREQ(c2.srcs[1].uri, "rtsp://127.0.0.1:8554/cam2");
+    EXPECT_EQ(c2.srcs[1].index, 1);
+
+    // Layouts of display L bound to this viewer, numbers as read.
+    EXPECT_EQ(c->layouts_count, 8);
+    const local_layout &l0 = c->layouts[0], &l1 = c->layouts[1];
+    ASSERT_TRUE(l0.def && l1.def) << "type names ignore case";
+    EXPECT_STREQ(l0.name, "Hall");
+    EXPECT_TRUE(l0.ncams == 2 && l0.cams[0] == &c1 && l0.cams[1] == &c2 && l0.cams[2] == nullptr);
+    EXPECT_STREQ(l1.name, "QUAD_4_4") << "empty MON_NAME takes the type name";
+    EXPECT_EQ(l1.cams[0], &c10);
+    for (int skipped : {2, 3, 4, 5})
+        EXPECT_EQ(c->layouts[skipped].def, nullptr) << skipped;
+    ASSERT_NE(c->layouts[7].def, nullptr) << "read after layout 50 when numbers are text";
+    EXPECT_EQ(c->layouts[7].ncams, 1) << "ONECAM reads only WIN1";
+    EXPECT_EQ(c->start_layout, 0);
+    const char *help = "    <0> -- \"Hall\",  камер - 2 шт.\n    <1> -- \"QUAD_4_4\",  камер - 1 шт.\n"
+                       "    <7> -- \"Entrance only\",  камер - 1 шт.\n";
+    EXPECT_STREQ(strHELP, help) << "one help line per accepted layout";
+}
+
+struct Case {
+    std::string name, desc; // mkcatalog's description
+    int rc = 1;             // of the load
+    std::vector<std::string> said = {}; // each logged once
+    std::vector<std::string> unsaid = {};
+    void (*check)(CONF *) = nullptr;
+    char display = 'L';
+    int start = -1, expect_start = -1; // -1: not checked
+    int verbose = 1;
+    bool single_source = false;
+    bool text_numbers = false; // not on PostgreSQL, which refuses CAM_NR=0 as text
 };
 
-TEST_F(CatalogueSqlite, MainFixture)
+const std::vector<Case> &cases()
 {
-    main_fixture(env);
-    main_fixture_variants(env);
+    static const std::string zh40 = [] { std::string s; for (int i = 0; i < 40; i++) s += "Ж"; return s; }();
+    static const std::string uri511 = "rtsp://h/" + std::string(502, 'a');
+    static const std::vector<Case> all = {
+        {"hall", HALL, 1,
+         {"Odd has unknown type = `NO_SUCH_TYPE', reject it",
+          "Skip layout #3(QUAD_4_4/Gone) since it has't any active cameras",
+          "Layout #1(QUAD_4_4/QUAD_4_4) win #4: cam #77 isn't defined or active",
+          "Layout #0(QUAD_4_4/Hall) win #3: cam #3 isn't defined or active",
+          "(*) Add layout #0, type `QUAD_4_4'(3), name `Hall' with 2 cameras",
+          "(*) Add layout #7, type `ONECAM'(0), name `Entrance only' with 1 cameras",
+          "layout #50 can not accepted -> limit max layouts happens (50)", "layout #-1"},
+         // cameras left out by the catalogue's own rules say nothing
+         {"cam[03]", "cam[04]", "/dev/video4", "/dev/video5", "/dev/video9", "cam[07]", "Right side"},
+         check_hall},
+        {"hall, BIGINT numbers", "int-type BIGINT\n" + HALL, 1, {}, {}, check_hall},
+        {"hall, numbers as text", "int-type VARCHAR(12)\n" + HALL, 1, {}, {}, check_hall, 'L', -1, -1, 1, false, true},
+        {"hall, single source, quiet", HALL, 1, {}, {"isn't defined or active", "(*) "},
+         [](CONF *c) {
+             for (int i = 0; i < c->cams_count; ++i)
+                 EXPECT_EQ(c->cams[i].nsrcs, 1) << "no fullscreen source";
+         }, 'L', -1, -1, 0, true},
+        {"start layout 7", HALL, 1, {}, {}, nullptr, 'L', 7, 7},
+        {"start layout skipped", HALL, 0, {"Layout #3 on left display is not defined in tirsk6_db database"},
+         {}, nullptr, 'L', 3, 3},
+        {"start layout undefined", HALL, 0, {"Layout #8 on left display is not defined in tirsk6_db database"},
+         {}, nullptr, 'L', 8, 8},
+        {"right display", HALL, 1, {}, {}, nullptr, 'R', -1, 4},
+        {"right display, left layout", HALL, 0, {"Layout #1 on right display is not defined in tirsk6_db database"},
+         {}, nullptr, 'R', 1, 1},
+        {"limits: 300 cameras, 50 layouts",
+         "camera 0 allow_local=1 video_src=v\ncamera 1-301 work=1 v4l_pipe={nr}\n"
+         "layout 0 L QUAD_4_4 \"First\" 1 2 300 301\nlayout 49 L QUAD_4_4 \"Last\" 300\n"
+         "layout 50 L QUAD_4_4 \"Too far\" 1\nlayout 51 L QUAD_4_4 \"Further\" 1\n", 1,
+         {"on /dev/video301 can not accepted -> limit max cams was happens (300)",
+          "layout #50 can not accepted -> limit max layouts happens (50)"},
+         {"layout #51"}, // reading stops at the first
+         [](CONF *c) {
+             ASSERT_EQ(c->cams_count, 300);
+             EXPECT_STREQ(c->cams[299].srcs[0].uri, "/dev/video300");
+             EXPECT_EQ(c->layouts[0].ncams, 3);
+             EXPECT_EQ(c->layouts_count, 50);
+             EXPECT_NE(c->layouts[49].def, nullptr);
+         }},
+        {"no camera for local viewing", "camera 1 work=1 v4l_pipe=1\nlayout 0 L QUAD_4_4 \"A\" 1\n", 0,
+         {"You don't have any ready cameras for local viewing, ask to your Tirsk system administrator"}},
+        {"no usable layout",
+         "camera 1 work=1 v4l_pipe=1 allow_local=1 video_src=x\nlayout 0 L QUAD_4_4 \"A\" 2\nlayout 1 L ONECAM \"B\" 3\n",
+         0, {"You don't have any good configured layout for tirsk-mon, ask to your Tirsk system administrator"}},
+        {"no layout of this display", "camera 1 work=1 v4l_pipe=1 allow_local=1 video_src=x\nlayout 0 R QUAD_4_4 \"A\" 1\n",
+         0, {"Could't find a cameras windows layouts for \"left\" display."}},
+        {"no layouts table", "camera 1 work=1 v4l_pipe=1 allow_local=1 video_src=x\nomit-table LOCAL_LAYOUTS\n", 0,
+         {"couldn't read MONITORS table. SQL error: "}},
+        {"no cameras table", "omit-table CAMERAS\nlayout 0 L QUAD_4_4 \"A\" 1\n", 0,
+         {"select from CAMERAS(0) sql failed -> \""}},
+        {"bad values are counted, the rest is read",
+         "camera 0 allow_local=1 video_src=v geometry=abc\ncamera 1 work=1 v4l_pipe=1\n"
+         "camera 2 work=1 v4l_pipe=2 geometry=wide\n"
+         "camera 3 work=1 v4l_pipe=3 allow_local=NULL Hx2=\"\" text_left=\"\"\n"
+         "camera 4 work=1 v4l_pipe=4 geometry=4294967295x4294967295\nlayout 0 L QUAD_4_4 \"A\" 1 2 3\n", 0,
+         {"invalid default \"geometry\" value - \"abc\"", "invalid \"geometry\" value - \"wide\"",
+          "value - \"4294967295x4294967295\""}, {},
+         [](CONF *c) {
+             ASSERT_EQ(c->cams_count, 2);
+             EXPECT_EQ(c->cams[0].srcs[0].width, 640u);
+             EXPECT_EQ(c->cams[0].srcs[0].height, 480u);
+             EXPECT_EQ(c->cams[1].nr, 3) << "NULL and empty values take the defaults";
+             EXPECT_STREQ(c->cams[1].name, " CAM 3 ");
+             EXPECT_EQ(c->layouts[0].ncams, 2);
+         }},
+        {"numbers read like atoi without overflow; repeated rows and windows",
+         "camera 0 allow_local=1 video_src=x\ncamera 1 work=1 v4l_pipe=\" 7x\"\n"
+         "camera 2 work=1 v4l_pipe=99999999999999999999999\ncamera 3 work=1 v4l_pipe=-0\n"
+         "camera 4 work=1 v4l_pipe=abc\ncamera 5 work=1 v4l_pipe=1 allow_local=\" 0\"\n"
+         "camera 6 work=1 v4l_pipe=6 text_left=A text_left=B\n" // the join returns camera 6 twice
+         "layout 0 L QUAD_4_4 \"A\" 1 6 6 3\nlayout 1 L ONECAM \"B\" 6\n", 1, {}, {},
+         [](CONF *c) {
+             ASSERT_EQ(c->cams_count, 4);
+             EXPECT_STREQ(c->cams[0].srcs[0].uri, "/dev/video7");
+             EXPECT_EQ(c->cams[1].nr, 3);
+             EXPECT_STREQ(c->cams[1].srcs[0].uri, "/dev/video0");
+             EXPECT_STREQ(c->cams[2].srcs[0].uri, "/dev/video0");
+             EXPECT_EQ(c->cams[3].nr, 6);
+             EXPECT_EQ(c->layouts[0].ncams, 4);
+             EXPECT_TRUE(c->layouts[0].cams[2] == &c->cams[3] && c->layouts[1].cams[0] == &c->cams[3]);
+         }},
+        {"long texts stay inside their fields",
+         "camera 0 allow_local=1 video_src=v\ncamera 1 work=1 v4l_pipe=1 text_left=\"" + zh40 +
+             "\" mon_fs_uri=" + uri511 + "\ncamera 2 work=1 v4l_pipe=2 mon_fs_uri=" + uri511 +
+             "b\ncamera 3 work=1 v4l_pipe=3 mon_fs_uri=just-a-file\nlayout 0 L QUAD_4_4 \"" + zh40 + "\" 1 2 3\n",
+         1, {"is too long (512 bytes, at most 511)", "unexpected uri just-a-file, skip this source"}, {},
+         [](CONF *c) {
+             ASSERT_EQ(c->cams_count, 3);
+             // " " + 29 whole letters + " ": a cut never splits a letter.
+             EXPECT_EQ(std::string(c->cams[0].name), " " + zh40.substr(0, 58) + " ");
+             ASSERT_EQ(c->cams[0].nsrcs, 2);
+             EXPECT_EQ(std::string(c->cams[0].srcs[1].uri), uri511);
+             EXPECT_EQ(c->cams[1].nsrcs, 1) << "an over-long URI is refused, not cut";
+             EXPECT_EQ(c->cams[2].nsrcs, 1);
+             EXPECT_EQ(std::string(c->layouts[0].name), zh40.substr(0, 32));
+         }},
+    };
+    return all;
 }
 
-TEST_F(CatalogueSqlite, IntegerColumnsOfOtherTypes)
+// Loads every case from databases of target; scratch receives descriptions.
+void run_cases(const DbTarget &target, const std::string &scratch)
 {
-    main_fixture(env, "BIGINT");
-    main_fixture(env, "TEXT");
-    // Text columns order "50" before "6": layout 6 is still read.
-    ASSERT_TRUE(env.build("int-type VARCHAR(10)\n"
-                          "camera 0 allow_local=1 video_src=x\n"
-                          "camera 9 work=1 v4l_pipe=9\n"
-                          "layout 50 L ONECAM \"Far\" 9\n"
-                          "layout 6 L ONECAM \"Six\" 9\n"));
-    CatalogueConf c(env.target);
+    std::string built;
+    for (const Case &k : cases()) {
+        SCOPED_TRACE(target.type + ": " + k.name);
+        if (k.text_numbers && target.type == "pgsql")
+            continue;
+        if (k.desc != built) { // cases on the same catalogue share one build
+            ASSERT_TRUE(build_catalogue(target, k.desc, scratch));
+        }
+        built = k.desc;
+        CatalogueConf c(target);
+        StrHelpGuard help;
+        c->display = k.display;
+        c->start_layout = k.start;
+        c->verbose = k.verbose;
+        c->single_source = k.single_source;
+        std::string log;
+        EXPECT_EQ(c.load(&log), k.rc) << log;
+        for (const std::string &s : k.said)
+            EXPECT_EQ(occurrences(log, s), 1) << s << "\n" << log;
+        for (const std::string &s : k.unsaid)
+            EXPECT_EQ(occurrences(log, s), 0) << s << "\n" << log;
+        if (k.expect_start >= 0) {
+            EXPECT_EQ(c->start_layout, k.expect_start);
+        }
+        if (k.rc == 0) {
+            EXPECT_EQ(c->db_conn, nullptr);
+        }
+        if (k.check)
+            k.check(c.get());
+    }
+}
+
+// A load that cannot connect: its message, and no connection kept.
+void refused(const DbTarget &t, const std::string &message)
+{
+    SCOPED_TRACE(t.type + " " + t.name);
+    CatalogueConf c(t);
     std::string log;
-    ASSERT_EQ(c.load(&log), 1) << log;
-    EXPECT_NE(c->layouts[6].def, nullptr);
-    EXPECT_EQ(c->layouts_count, 7);
-    EXPECT_EQ(c->start_layout, 6);
-    EXPECT_EQ(occurrences(log, "layout #50 can not accepted"), 1) << log;
+    EXPECT_EQ(c.load(&log), 0);
+    EXPECT_EQ(occurrences(log, message), 1) << log;
+    EXPECT_EQ(c->db_conn, nullptr);
 }
 
-TEST_F(CatalogueSqlite, Limits) { limits(env); }
-TEST_F(CatalogueSqlite, NothingToShow) { nothing_to_show(env); }
-TEST_F(CatalogueSqlite, BadValues) { bad_values(env); }
-TEST_F(CatalogueSqlite, LongTexts) { long_texts(env); }
-
-TEST_F(CatalogueSqlite, NoDefaultsGive640x480)
+TEST(Catalogue, Sqlite)
 {
-    ASSERT_TRUE(env.build("camera 5 work=1 v4l_pipe=0 allow_local=1 video_src=x\n"
-                          "layout 0 L ONECAM \"A\" 5\n"));
-    CatalogueConf c(env.target);
-    std::string log;
-    ASSERT_EQ(c.load(&log), 1) << log;
-    ASSERT_EQ(c->cams_count, 1);
-    EXPECT_STREQ(c->cams[0].srcs[0].uri, "/dev/video0");
-    EXPECT_EQ(c->cams[0].srcs[0].width, 640u);
-    EXPECT_EQ(c->cams[0].srcs[0].height, 480u);
-    EXPECT_EQ(c->cams[0].srcs[0].hx2, 0u);
+    TempDir dir;
+    // The file is named like the default database, so that messages read
+    // as they would in an installation.
+    const DbTarget t{"sqlite", dir.path(), "tirsk6_db", "tirsk-mon", "", 0};
+    run_cases(t, dir.path());
+
+    refused({"nosuchdb", dir.path(), "tirsk6_db", "tirsk-mon", "", 0},
+            "connect to \"nosuchdb\" sql server/engine failed: unknown \"db-type\", use mysql (package "
+            "libdbd-mysql), pgsql (libdbd-pgsql) or sqlite (libdbd-sqlite3)");
+    // A mistyped file name must not leave an empty database behind.
+    refused({"sqlite", dir.path(), "missing.db", "tirsk-mon", "", 0},
+            "could not connect to \"sqlite\" database \"missing.db\" on \"" + dir.path() +
+                "\" as user \"tirsk-mon\" -> " + dir.file("missing.db") + ": No such file or directory");
+    EXPECT_NE(access(dir.file("missing.db").c_str(), F_OK), 0);
+    // Without db-host the files live in the installation's directory.
+    refused({"sqlite", "", "no-such-catalogue-file", "tirsk-mon", "", 0},
+            "-> /var/lib/tirsk/no-such-catalogue-file: ");
+    // "sqlite3" names the driver directly; a directory is not a database.
+    refused({"sqlite3", dir.path(), ".", "tirsk-mon", "", 0}, "not a regular file");
 }
 
-TEST_F(CatalogueSqlite, RepeatedRowsAndWindows)
-{
-    // Two captions make the join return camera 1 twice; one camera 1 results.
-    // One camera may fill several windows and layouts.
-    ASSERT_TRUE(env.build("camera 0 allow_local=1 video_src=x\n"
-                          "camera 1 work=1 v4l_pipe=1 text_left=A text_left=B\n"
-                          "camera 2 work=1 v4l_pipe=2\n"
-                          "layout 0 L QUAD_4_4 \"A\" 1 1 2 1\n"
-                          "layout 1 L ONECAM \"B\" 1\n"));
-    CatalogueConf c(env.target);
-    std::string log;
-    ASSERT_EQ(c.load(&log), 1) << log;
-    ASSERT_EQ(c->cams_count, 2);
-    EXPECT_EQ(c->cams[0].nr, 1);
-    EXPECT_EQ(c->cams[1].nr, 2);
-    EXPECT_EQ(c->layouts[0].ncams, 4);
-    EXPECT_EQ(c->layouts[0].cams[3], &c->cams[0]);
-    EXPECT_EQ(c->layouts[1].cams[0], &c->cams[0]);
-}
-
-TEST_F(CatalogueSqlite, ConnectionFailures)
-{
-    ASSERT_TRUE(env.build("camera 1 work=1 v4l_pipe=1\n"));
-    {
-        DbTarget t = env.target;
-        t.type = "nosuchdb";
-        CatalogueConf c(t);
-        std::string log;
-        EXPECT_EQ(c.load(&log), 0);
-        EXPECT_EQ(occurrences(log, "connect to \"nosuchdb\" sql server/engine failed: unknown \"db-type\", use mysql (package libdbd-mysql), pgsql (libdbd-pgsql) or sqlite (libdbd-sqlite3)"), 1) << log;
-        EXPECT_EQ(c->db_conn, nullptr);
-    }
-    {
-        // A mistyped file name must not leave an empty database behind.
-        DbTarget t = env.target;
-        t.name = "missing.db";
-        CatalogueConf c(t);
-        std::string log;
-        EXPECT_EQ(c.load(&log), 0);
-        EXPECT_EQ(occurrences(log, "could not connect to \"sqlite\" database \"missing.db\" on \"" + dir.path() + "\" as user \"tirsk-mon\" -> " + dir.file("missing.db") + ": No such file or directory"), 1) << log;
-        struct stat st;
-        EXPECT_NE(stat(dir.file("missing.db").c_str(), &st), 0);
-    }
-    {
-        // Without db-host the files live in the installation's directory.
-        DbTarget t = env.target;
-        t.host = "";
-        t.name = "no-such-catalogue-file";
-        CatalogueConf c(t);
-        std::string log;
-        EXPECT_EQ(c.load(&log), 0);
-        EXPECT_EQ(occurrences(log, "-> /var/lib/tirsk/no-such-catalogue-file: "), 1) << log;
-    }
-    {
-        // "sqlite3" names the driver directly; a directory is not a database.
-        DbTarget t = env.target;
-        t.type = "sqlite3";
-        t.name = ".";
-        CatalogueConf c(t);
-        std::string log;
-        EXPECT_EQ(c.load(&log), 0);
-        EXPECT_EQ(occurrences(log, "not a regular file"), 1) << log;
-    }
-}
-
-TEST_F(CatalogueSqlite, AddSourceRefusesWhatDoesNotFit)
+TEST(Catalogue, SourceSlotsAndSchemes)
 {
     camera cam{};
-    cam.nr = 4;
-    tirsklog_set_context_r(&cam.log, nullptr, -1, 0, "cam[%2.2d]", cam.nr);
-    std::string log;
-    {
-        testsupport::LogCapture cap;
-        EXPECT_EQ(add_source(&cam, nullptr), nullptr);
-        EXPECT_EQ(add_source(nullptr, "/dev/video1"), nullptr);
-        EXPECT_EQ(add_source(&cam, "no scheme"), nullptr);
-        EXPECT_EQ(cam.nsrcs, 0);
-        EXPECT_EQ(cam.srcs[0].cam, nullptr) << "a refused source leaves no trace";
-        for (int i = 0; i < CAM_MAX_SRCS; ++i)
-            EXPECT_NE(add_source(&cam, "/dev/video1"), nullptr);
-        EXPECT_EQ(add_source(&cam, "/dev/video1"), nullptr);
-        EXPECT_EQ(cam.nsrcs, CAM_MAX_SRCS);
-        log = cap.text();
-    }
-    EXPECT_EQ(occurrences(log, "unexpected uri no scheme, skip this source"), 1) << log;
-    EXPECT_EQ(occurrences(log, "no free source slot"), 1) << log;
+    LogCapture log;
+    EXPECT_EQ(add_source(&cam, nullptr), nullptr);
+    EXPECT_EQ(add_source(nullptr, "/dev/video1"), nullptr);
+    EXPECT_EQ(add_source(&cam, "no scheme"), nullptr);
+    EXPECT_EQ(cam.srcs[0].cam, nullptr) << "a refused source leaves no trace";
+    for (int i = 0; i < CAM_MAX_SRCS; ++i)
+        EXPECT_NE(add_source(&cam, "/dev/video1"), nullptr);
+    EXPECT_EQ(add_source(&cam, "/dev/video1"), nullptr);
+    EXPECT_EQ(cam.nsrcs, CAM_MAX_SRCS);
+    EXPECT_EQ(log.count("unexpected uri no scheme, skip this source"), 1) << log.text();
+    EXPECT_EQ(log.count("no free source slot"), 1) << log.text();
     for (int i = 0; i < cam.nsrcs; ++i)
         source_free(&cam.srcs[i]);
 }
 
-TEST(CatalogueNumbers, ReadLikeAtoiWithoutOverflow)
-{
-    TempDir dir;
-    Env env{{"sqlite", dir.path(), "tirsk6_db", "", "", 0}, dir.path()};
-    ASSERT_TRUE(env.build(
-        "camera 0 allow_local=1 video_src=x\n"
-        "camera 1 work=1 v4l_pipe=\" 7x\"\n"                  // leading blank, trailing junk
-        "camera 2 work=1 v4l_pipe=99999999999999999999999\n" // overflow: no device
-        "camera 3 work=1 v4l_pipe=-0\n"
-        "camera 4 work=1 v4l_pipe=abc\n"                      // reads as 0
-        "camera 5 work=1 v4l_pipe=1 allow_local=\" 0\"\n"
-        "layout 0 L QUAD_4_4 \"A\" 1 2 3 4\n"));
-    CatalogueConf c(env.target);
-    std::string log;
-    ASSERT_EQ(c.load(&log), 1) << log;
-    ASSERT_EQ(c->cams_count, 3) << log;
-    EXPECT_STREQ(c->cams[0].srcs[0].uri, "/dev/video7");
-    EXPECT_STREQ(c->cams[1].srcs[0].uri, "/dev/video0");
-    EXPECT_EQ(c->cams[1].nr, 3);
-    EXPECT_STREQ(c->cams[2].srcs[0].uri, "/dev/video0");
-}
+// A private server (tests/config/dbserver.sh) for the lifetime of the object.
+class Server {
+public:
+    explicit Server(const std::string &kind) : kind_(kind)
+    {
+        char tmpl[] = "/tmp/tdb-XXXXXX"; // short: the server's socket lives in it
+        dir_ = mkdtemp(tmpl) ? tmpl : "";
+        int fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+        socklen_t len = sizeof a;
+        if (bind(fd, reinterpret_cast<sockaddr *>(&a), len) == 0 &&
+            getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len) == 0)
+            port_ = ntohs(a.sin_port);
+        close(fd);
+        RunResult r = run({"bash", SCRIPT, "start", kind_, dir_, std::to_string(port_)}, {}, 180000);
+        started_ = r.status == 0;
+        EXPECT_TRUE(started_) << kind_ << " did not start: " << r.out << r.err;
+    }
+    ~Server()
+    {
+        run({"bash", SCRIPT, "stop", kind_, dir_}, {}, 60000);
+        if (!dir_.empty())
+            run({"rm", "-rf", dir_});
+    }
+    // All cases through the driver `type', then a wrong password.
+    void run_all(const std::string &type) const
+    {
+        ASSERT_TRUE(started_);
+        DbTarget t{type, "127.0.0.1", "tirsk6_db", "tirsk-mon", "tirsk-secret", port_};
+        run_cases(t, dir_);
+        t.passwd = "not-the-password";
+        refused(t, "could not connect to \"" + type +
+                       "\" database \"tirsk6_db\" on \"127.0.0.1\" as user \"tirsk-mon\" -> ");
+    }
+
+private:
+    static constexpr const char *SCRIPT = TIRSK_SOURCE_DIR "/tests/config/dbserver.sh";
+    std::string kind_, dir_;
+    uint16_t port_ = 0;
+    bool started_ = false;
+};
+
+TEST(Catalogue, MariaDB) { Server("mariadb").run_all("mysql"); }
+TEST(Catalogue, PostgreSQL) { Server("pgsql").run_all("pgsql"); }
 
 } // namespace

@@ -21,10 +21,7 @@ as() { # as USER command...: run as USER when we are root
     if [ "$(id -u)" = 0 ]; then runuser -u "$u" -- "$@"; else "$@"; fi
 }
 
-show_log() {
-    echo "---- $1" >&2
-    tail -n 30 "$1" >&2 || true
-}
+show_log() { tail -n 30 "$1" >&2 || true; }
 
 start_mariadb() {
     mkdir -p "$dir/my"
@@ -93,12 +90,6 @@ stop_pgsql() {
 }
 
 case "$cmd-$kind" in
-start-mariadb) start_mariadb ;;
-start-pgsql) start_pgsql ;;
-stop-mariadb) stop_mariadb ;;
-stop-pgsql) stop_pgsql ;;
-*)
-    echo "usage: $0 start|stop mariadb|pgsql DIR [PORT]" >&2
-    exit 2
-    ;;
+start-mariadb | start-pgsql | stop-mariadb | stop-pgsql) "${cmd}_$kind" ;;
+*) echo "usage: $0 start|stop mariadb|pgsql DIR [PORT]" >&2; exit 2 ;;
 esac

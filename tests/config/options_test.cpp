@@ -1,380 +1,295 @@
-// Options from the command line and the configuration file.
-#include <glib.h>
+// Options from the configuration file and the command line, and the
+// remote-control URL parser (one table of cases each, every option case on a
+// fresh record), and the room for layout lines in the on-screen help.
+#include <arpa/inet.h>
+#include <string.h>
+#include <unistd.h>
 
-#include "options_fixture.h"
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
 
-using testsupport::write_file;
+#include <gtest/gtest.h>
 
-TEST_F(OptionsTest, ConfigurationFileWhereaboutsAndErrors)
+#include "config/options_private.h"
+#include "harness.h"
+#include "strhelp_guard.h"
+
+namespace {
+
+using namespace testsupport;
+
+std::string text(const char *s) { return s ? s : "(null)"; }
+
+#define NUM(f) {#f, [](const CONF &c) { return std::to_string(c.f); }}
+#define TEXT(f) {#f, [](const CONF &c) { return text(c.f); }}
+#define PAIR(name, a, b) {name, [](const CONF &c) { return std::to_string(c.a) + "x" + std::to_string(c.b); }}
+
+// The record's fields a case may name, as text.
+const std::map<std::string, std::function<std::string(const CONF &)>> FIELDS = {
+    NUM(framerate), NUM(single_source), NUM(verbose), NUM(quiet), NUM(help), NUM(version),
+    NUM(start_layout), NUM(fullscreen), NUM(no_winframe), NUM(keep_aspect), NUM(smart_scale),
+    NUM(no_mouse), NUM(no_keyboard), NUM(fit2screen), NUM(iyuv), NUM(asyncblit), NUM(db_port),
+    NUM(no_signal), NUM(camname_timeout), NUM(cursor_timeout), NUM(reconnect_timeout),
+    NUM(font_factor), NUM(display_set), NUM(rctrl_enabled), NUM(rctrl_url.port),
+    TEXT(db_type), TEXT(db_name), TEXT(db_passwd), TEXT(shot_dir), TEXT(event_collector),
+    TEXT(conf_path), TEXT(rctrl_url.host), PAIR("geo", geo.width, geo.height),
+    PAIR("force_aspect", force_aspect.w, force_aspect.h), PAIR("border_size", border_size.tb, border_size.lr),
+    {"display", [](const CONF &c) { return std::string(1, c.display); }},
+    {"rctrl_addr", [](const CONF &c) { return std::string(inet_ntoa({c.rctrl_addr})); }},
+    {"allowed_from", [](const CONF &c) {
+         std::string s;
+         for (uint32_t i = 0; i < c.allowed_from_count; i++)
+             s += std::string(i ? " " : "") + inet_ntoa({c.allowed_from[i].addr}) + "/" +
+                  std::to_string(__builtin_popcount(c.allowed_from[i].mask));
+         return s;
+     }},
+    {"alarm_msgs", [](const CONF &c) {
+         return std::string(c.alarm_msgs[0]) + "|" + c.alarm_msgs[1] + "|" + c.alarm_msgs[2] + "|" + c.alarm_msgs[3];
+     }},
+};
+
+const std::string HINT = "\nsee `tirsk-mon --help' or tirsk.conf tirsk-mon { ... }\n";
+
+struct OptionCase {
+    std::string name;
+    std::vector<std::string> args; // "@" stands for the test's directory
+    const char *file = "";         // the tirsk-mon section; null: no file
+    bool accepted = true;
+    std::string want = "";    // "field=value;..." afterwards
+    std::string said = "";    // on standard error
+    std::string printed = ""; // on standard output, which is otherwise empty
+    const char *unsaid = nullptr;
+};
+
+std::string repeat(const std::string &s, int n)
 {
-    // No file at the default place: the defaults stand.
-    free(c->conf_path);
-    c->conf_path = strdup(dir.file("absent.conf").c_str());
-    EXPECT_TRUE(parse({"-R", "25"}, false));
-    EXPECT_EQ(c->framerate, 25u);
-
-    // A file named with -c must be there.
-    memset(strHELP, 0, sizeof strHELP);
-    EXPECT_FALSE(parse({"-c", dir.file("missing.conf"), "-R", "20"}, false));
-    EXPECT_EQ(result, 0);
-    EXPECT_STREQ(c->conf_path, dir.file("missing.conf").c_str());
-    EXPECT_EQ(c->framerate, 25u) << "command line applied after a bad file";
-
-    // So must its contents be valid.
-    write_conf("framerate 0\n");
-    EXPECT_FALSE(parse({}));
-    EXPECT_EQ(result, 0);
+    std::string out;
+    while (n-- > 0)
+        out += s;
+    return out;
 }
 
-TEST_F(OptionsTest, FileKeysIgnoreCaseUnknownKeysAndCommandLineOnlyNames)
+std::string addresses(int n, const std::string &sep, const std::string &suffix = "")
 {
-    write_conf("FrameRate 20\n"
-               "GEO 800x600\n"
-               "Single-Source yes\n"
-               "no-such-option 12\n"
-               "verbose 3\n"
-               "quit yes\n"
-               "help yes\n"
-               "version yes\n"
-               "conf /nonexistent\n"
-               "layout -2\n");
-    EXPECT_TRUE(parse({}));
-    EXPECT_EQ(c->framerate, 20u);
-    EXPECT_EQ(c->geo.width, 800u);
-    EXPECT_EQ(c->geo.height, 600u);
-    EXPECT_EQ(c->single_source, 1u);
-    EXPECT_EQ(c->verbose, 0);
-    EXPECT_EQ(c->quiet, 0u);
-    EXPECT_EQ(c->help, 0u);
-    EXPECT_EQ(c->version, 0u);
-    EXPECT_EQ(c->start_layout, -2);
-    EXPECT_STREQ(c->conf_path, conf_file.c_str());
-
-    write_conf("layout two\n");
-    EXPECT_FALSE(parse({}));
+    std::string out;
+    for (int i = 1; i <= n; i++)
+        out += (i > 1 ? sep : "") + "10.0.0." + std::to_string(i) + suffix;
+    return out;
 }
 
-TEST_F(OptionsTest, FileSwitchesFollowTheirValueAndCommandLineWins)
+} // namespace
+
+TEST(Options, FileAndCommandLine)
 {
-    write_conf("fullscreen yes\n"
-               "fullscreen no\n"
-               "no-mouse yes\n"
-               "no-tty false\n"
-               "keep-aspect true\n"
-               "iyuv 1\n"
-               "framerate 20\n"
-               "db-name from_file\n");
-    EXPECT_TRUE(parse({"-R", "25", "-D", "from_cli"}));
-    EXPECT_EQ(c->fullscreen, 0u);
-    EXPECT_EQ(c->no_mouse, 0u);
-    EXPECT_EQ(c->no_keyboard, 0u);
-    EXPECT_EQ(c->keep_aspect, 1u);
-    EXPECT_EQ(c->iyuv, 1u);
-    EXPECT_EQ(c->framerate, 25u);
-    EXPECT_STREQ(c->db_name, "from_cli");
-}
-
-TEST_F(OptionsTest, CommandLineSwitchesAndTexts)
-{
-    EXPECT_TRUE(parse({"-f", "-F", "-k", "-s", "-M", "--fit2screen", "--iyuv",
-                       "--asyncblit", "-T", "pgsql", "-P", "secret",
-                       "--db-port=5432", "-l", "7"}));
-    for (uint32_t v : {c->fullscreen, c->no_winframe, c->keep_aspect,
-                       c->smart_scale, c->no_mouse, c->fit2screen, c->iyuv,
-                       c->asyncblit})
-        EXPECT_EQ(v, 1u);
-    EXPECT_EQ(c->no_keyboard, 0u);
-    EXPECT_STREQ(c->db_type, "pgsql");
-    EXPECT_STREQ(c->db_passwd, "secret");
-    EXPECT_EQ(c->db_port, 5432u);
-    EXPECT_EQ(c->start_layout, 7);
-
-    c->fit2screen = 0;
-    EXPECT_TRUE(parse({"--no-tty", "--fit"})); // unique abbreviation
-    EXPECT_EQ(c->no_keyboard, 1u);
-    EXPECT_EQ(c->fit2screen, 1u);
-}
-
-TEST_F(OptionsTest, SizePairsNeedTheirSeparator)
-{
-    EXPECT_TRUE(parse({"-g", "800:600"}));
-    EXPECT_EQ(c->geo.width, 800u);
-    EXPECT_EQ(c->geo.height, 600u);
-    EXPECT_TRUE(parse({"-g", "1024x768", "-a", "16:9", "--border-size=2,3"}));
-    EXPECT_EQ(c->geo.width, 1024u);
-    EXPECT_EQ(c->geo.height, 768u);
-    EXPECT_EQ(c->force_aspect.w, 16u);
-    EXPECT_EQ(c->force_aspect.h, 9u);
-    EXPECT_EQ(c->border_size.tb, 2u);
-    EXPECT_EQ(c->border_size.lr, 3u);
-    EXPECT_TRUE(parse({"--border-size=4 5"}));
-    EXPECT_EQ(c->border_size.tb, 4u);
-    EXPECT_EQ(c->border_size.lr, 5u);
-
-    for (const char *bad : {"800*600", "800", "800x", "x600", "-800x600",
-                            "800x-600", "99999999999x1"}) {
-        SCOPED_TRACE(bad);
-        EXPECT_FALSE(parse({"-g", bad}));
-        EXPECT_TRUE(refused_with_hint());
-        EXPECT_EQ(c->geo.width, 1024u) << "a refused value changed the field";
-    }
-    EXPECT_FALSE(parse({"-a", "4,3"}));
-    EXPECT_FALSE(parse({"--border-size=2x3"}));
-    EXPECT_TRUE(refused_with_hint());
-}
-
-TEST_F(OptionsTest, NumbersAreCheckedNotWrapped)
-{
-    EXPECT_FALSE(parse({"-R", "0"}));
-    EXPECT_TRUE(refused_with_hint());
-    EXPECT_FALSE(parse({"-R", "61"}));
-    EXPECT_FALSE(parse({"-R", "fast"}));
-    EXPECT_TRUE(parse({"-R", "60"}));
-    EXPECT_EQ(c->framerate, 60u);
-
-    // Read as "%u" reads them, minus the wrapping of negative numbers.
-    EXPECT_TRUE(parse({"--no-signal=10", "--camname-timeout=+3",
-                       "--cursor-timeout=2s"}));
-    EXPECT_EQ(c->no_signal, 10u);
-    EXPECT_EQ(c->camname_timeout, 3u);
-    EXPECT_EQ(c->cursor_timeout, 2u);
-    for (const char *bad : {"--no-signal=-1", "--fs-timeout=abc",
-                            "--cursor-timeout=4294967296", "--db-port=65536",
-                            "--db-port=-1", "--no-signal="}) {
-        SCOPED_TRACE(bad);
-        EXPECT_FALSE(parse({bad}));
-        EXPECT_TRUE(refused_with_hint());
-    }
-    EXPECT_EQ(c->no_signal, 10u);
-
-    EXPECT_TRUE(parse({"--reconnect-timeout=2.5", "--font-factor=1.25"}));
-    EXPECT_EQ(c->reconnect_timeout, 2500u);
-    EXPECT_EQ(c->font_factor, 1.25);
-    EXPECT_TRUE(parse({"--reconnect-timeout=0.0019"}));
-    EXPECT_EQ(c->reconnect_timeout, 1u) << "fraction of a millisecond cut";
-    for (const char *bad : {"--reconnect-timeout=-1", "--reconnect-timeout=x",
-                            "--reconnect-timeout=1e10", "--font-factor=0",
-                            "--font-factor=nan", "--font-factor=-2"}) {
-        SCOPED_TRACE(bad);
-        EXPECT_FALSE(parse({bad}));
-    }
-    EXPECT_EQ(c->font_factor, 1.25);
-
-    // Whole numbers in range, as in the file; the catalogue settles which.
-    for (const char *bad : {"-lx", "-l4294967298", "-l2x", "-v2147483647", "--shot-dir=/etc/passwd",
-                            "--border-size=2147483648,1", "--geo=4294967295x2", "--font-factor=1e300"}) {
-        SCOPED_TRACE(bad);
-        EXPECT_FALSE(parse({bad}));
-    }
-    EXPECT_TRUE(parse({"-l", "7"}));
-    EXPECT_EQ(c->start_layout, 7);
-}
-
-TEST_F(OptionsTest, VerboseLevelsAndQuiet)
-{
-    struct {
-        std::vector<std::string> args;
-        int verbose;
-        uint32_t quiet;
-    } const cases[] = {
-        {{"-v"}, 1, 0},       {{"-vv"}, 2, 0},          {{"-vvv"}, 3, 0},
-        {{"-v3"}, 3, 0},      {{"--verbose=4"}, 4, 0},  {{"--verbose"}, 1, 0},
-        {{"-v2", "-q"}, 0, 1}, {{"-q", "-v2"}, 2, 1},   {{"--quit"}, 0, 1},
+    const std::string ten = addresses(10, ","), ten_read = addresses(10, " ", "/32");
+    std::vector<OptionCase> cases = {
+        {"no file at the default place", {"-R", "25"}, nullptr, true, "framerate=25"},
+        {"named file missing", {"-c", "@/missing.conf", "-R", "20"}, "", false,
+         "framerate=30;conf_path=@/missing.conf", "missing.conf: cannot open"},
+        {"bad file value", {}, "framerate 0\n", false, "", "tirsk.conf:5: invalid value for \"framerate\""},
+        {"file keys ignore case; unknown and command-line-only keys ignored", {},
+         "FrameRate 20\nGEO 800x600\nSingle-Source yes\nno-such-option 12\nverbose 3\nquit yes\n"
+         "help yes\nversion yes\nconf /nonexistent\nlayout -2\n", true,
+         "framerate=20;geo=800x600;single_source=1;verbose=0;quiet=0;help=0;version=0;start_layout=-2;"
+         "conf_path=@/tirsk.conf"},
+        {"layout not a number", {}, "layout two\n", false},
+        {"switches follow their value; the command line wins", {"-R", "25", "-D", "from_cli"},
+         "fullscreen yes\nfullscreen no\nno-mouse yes\nno-tty false\nkeep-aspect true\niyuv 1\n"
+         "framerate 20\ndb-name from_file\n", true,
+         "fullscreen=0;no_mouse=0;no_keyboard=0;keep_aspect=1;iyuv=1;framerate=25;db_name=from_cli"},
+        {"command-line switches and texts", {"-f", "-F", "-k", "-s", "-M", "--fit2screen", "--iyuv", "--asyncblit",
+                                             "-T", "pgsql", "-P", "secret", "--db-port=5432", "-l", "7"}, "", true,
+         "fullscreen=1;no_winframe=1;keep_aspect=1;smart_scale=1;no_mouse=1;fit2screen=1;iyuv=1;asyncblit=1;"
+         "no_keyboard=0;db_type=pgsql;db_passwd=secret;db_port=5432;start_layout=7"},
+        {"unique abbreviation", {"--no-tty", "--fit"}, "", true, "no_keyboard=1;fit2screen=1"},
+        {"size pairs", {"-g", "800:600", "-a", "16:9", "--border-size=2 3", "-R", "60"}, "", true,
+         "geo=800x600;force_aspect=16x9;border_size=2x3;framerate=60"},
+        {"border separator", {"--border-size=2x3"}, "", false, "", HINT},
+        {"framerate 0", {"-R", "0"}, "", false, "",
+         "bad value \"0\" for -R, --framerate: expected a whole number from 1 to 60\n" + HINT},
+        {"framerate 61", {"-R", "61"}, "", false},
+        {"numbers read as %u reads them", {"--no-signal=10", "--camname-timeout=+3", "--cursor-timeout=2s"}, "",
+         true, "no_signal=10;camname_timeout=3;cursor_timeout=2"},
+        {"seconds with a fraction", {"--reconnect-timeout=2.5", "--font-factor=1.25"}, "", true,
+         "reconnect_timeout=2500;font_factor=1.250000"},
+        {"fraction of a millisecond cut", {"--reconnect-timeout=0.0019"}, "", true, "reconnect_timeout=1"},
+        {"verbose letters", {"-vv"}, "", true, "verbose=2"},
+        {"verbose number", {"-v3"}, "", true, "verbose=3"},
+        {"verbose bare long", {"--verbose"}, "", true, "verbose=1"},
+        {"quiet after verbose", {"-v2", "-q"}, "", true, "verbose=0;quiet=1"},
+        {"verbose after quiet", {"-q", "-v2"}, "", true, "verbose=2;quiet=1"},
+        {"quiet, the usage text's name of quit", {"--quiet"}, "", true, "quiet=1"},
+        {"verbose bad letter", {"-vvx"}, "", false, "", HINT},
+        {"verbose too high", {"-v99999999999"}, "", false, "", "ERROR: invalid verbose optarg value \"99999999999\"\n"},
+        {"unknown long option", {"--bogus"}, "", false, "", "unknown option `--bogus'\n" + HINT},
+        {"unknown letter in a group", {"-xf"}, "", false, "", "unknown option `-xf'"},
+        {"argument missing", {"-g"}, "", false, "", HINT},
+        {"left display", {"--display=left", "-r", "http://*:2001/x"}, "", true,
+         "display=L;display_set=1;rctrl_url.port=2001"},
+        {"right display listens one port up", {"-d", "r", "-r", "http://*:2001/x"}, "", true,
+         "display=R;rctrl_enabled=1;rctrl_addr=0.0.0.0;rctrl_url.port=2002"},
+        {"right display without remote control", {"-d", "R"}, "", true, "rctrl_url.port=1"},
+        {"right display port never wraps to any port", {"-d", "R", "-r", "http://*:65535"}, "", false,
+         "rctrl_url.port=65535"},
+        {"display letter", {"-d", "X"}, "", false, "", HINT},
+        {"remote control without port", {"-r", "http://*"}, "", false, "",
+         "remote-control URL should be this format: http://HOST:PORT[/PATH-PREFIX]"},
+        {"remote control on this machine", {"-r", "http://127.0.0.1:2001/cgi"}, "", true,
+         "rctrl_enabled=1;rctrl_addr=127.0.0.1;rctrl_url.port=2001"},
+        {"remote control elsewhere keeps the accepted one",
+         {"-r", "http://127.0.0.1:2001/cgi", "-r", "http://192.0.2.1:2002/cgi"}, "", false,
+         "rctrl_addr=127.0.0.1;rctrl_url.port=2001;rctrl_url.host=127.0.0.1",
+         "could not found a local ip address of \"192.0.2.1\""},
+        {"allowed-from list", {"--allowed-from=127.0.0.1, 192.168.43.0/24;10.0.0.0/8"}, "", true,
+         "allowed_from=127.0.0.1/32 192.168.43.0/24 10.0.0.0/8"},
+        {"allowed-from ten", {"--allowed-from=" + ten}, "", true, "allowed_from=" + ten_read},
+        {"allowed-from eleven keeps the old list", {"--allowed-from=" + ten, "--allowed-from=" + addresses(11, " ")},
+         "", false, "allowed_from=" + ten_read, "\"allowed-from\" limit(10) occured"},
+        {"allowed-from bad address", {"--allowed-from=127.0.0.1,300.1.1.1"}, "", false, "allowed_from="},
+        {"allowed-from empty", {"--allowed-from="}, "", false, "", "empty \"allowed-from\" value"},
+        {"alarm messages trimmed", {}, "alarm-msgs \" was alarms ; CASE OPENED ; BATTERY LOW \"\n", true,
+         "alarm_msgs=was alarms|CASE OPENED|BATTERY LOW|"},
+        {"fewer alarm messages keep the later ones", {"--alarm-msgs=door open"}, "alarm-msgs \"a,b,c\"\n", true,
+         "alarm_msgs=door open|b|c|"},
+        {"alarm message cut", {"--alarm-msgs=a;b;c;" + repeat("d", 40)}, "", true, "alarm_msgs=a|b|c|" + repeat("d", 32)},
+        {"alarm message cut keeps whole letters", {"--alarm-msgs=" + repeat("Ж", 20) + ";x" + repeat("Ж", 20)}, "",
+         true, "alarm_msgs=" + repeat("Ж", 16) + "|x" + repeat("Ж", 15) + "||"},
+        {"five alarm messages", {"--alarm-msgs=a;b", "--alarm-msgs=1;2;3;4;5"}, "", false, "alarm_msgs=a|b||",
+         "\"alarm-msgs\" messages number limit(4) occured"},
+        {"alarm messages empty", {"--alarm-msgs="}, "", false, "", "empty \"alarm-msgs\" value"},
+        {"snapshot directory", {"--shot-dir=@"}, "", true, "shot_dir=@"},
+        {"snapshot directory missing", {"--shot-dir=@", "--shot-dir=@/none"}, "", false, "shot_dir=@", HINT},
+        {"collector", {"-e", "@/collector.sh"}, "", true, "event_collector=@/collector.sh"},
+        {"collector missing", {"-e", "@/absent"}, "", false, "", "event-collector path \"@/absent\" value is invalid (#2 "},
+        {"collector a directory", {"-e", "@/collector.sh", "-e", "@"}, "", false, "event_collector=@/collector.sh"},
+        {"help after every check", {"--help", "-R", "0"}, "", false, "", HINT},
+        {"help after the file", {"-h"}, "framerate 99\n", false},
+        {"help and version: one banner", {"-h", "-V"}, "", false, "", "", "\nusage: tirsk-mon [OPTIONS]\n"},
+        {"version", {"-V"}, "", false, "", "", "\ntirsk-mon-" TIRSK_VERSION " build date "},
+        {"unknown keys warned at -v with file and line", {"-v"}, "DB-Host = h # ok\ndb-pasword \"a { b\"\n", true,
+         "", "tirsk.conf:6: unknown key \"db-pasword\" ignored"},
+        {"unknown keys not warned with -q", {"-v", "-q"}, "db-pasword x\n", true, "", "", "", "unknown key"},
     };
-    for (const auto &t : cases) {
-        SCOPED_TRACE(t.args[0] + (t.args.size() > 1 ? " " + t.args[1] : ""));
-        c->verbose = 0;
-        c->quiet = 0;
-        EXPECT_TRUE(parse(t.args));
-        EXPECT_EQ(c->verbose, t.verbose);
-        EXPECT_EQ(c->quiet, t.quiet);
+    for (const char *bad : {"800*600", "800", "800x", "x600", "-800x600", "800x-600", "99999999999x1", "4294967295x2"})
+        cases.push_back({std::string("geo ") + bad, {"-g", "1024x768", "-g", bad}, "", false, "geo=1024x768", HINT});
+    for (const char *bad : {"--no-signal=-1", "--fs-timeout=abc", "--cursor-timeout=4294967296", "--db-port=65536",
+                            "--db-port=-1", "--no-signal=", "--reconnect-timeout=-1", "--reconnect-timeout=x",
+                            "--reconnect-timeout=1e10", "--font-factor=0", "--font-factor=nan", "--font-factor=-2",
+                            "--font-factor=1e300", "-R", "-a4,3", "-d", "-lx", "-l4294967298", "-l2x", "-v2147483647",
+                            "--shot-dir=/etc/passwd", "--border-size=2147483648,1"})
+        cases.push_back({bad, {"--no-signal=10", "--font-factor=1.5", bad}, "", false,
+                         "no_signal=10;font_factor=1.500000", HINT});
+    if (geteuid() != 0) // root may run anything
+        cases.push_back({"collector not executable", {"-e", "@/plain.txt"}, "", false, "",
+                         "event-collector path \"@/plain.txt\" value is invalid (#13 "});
+
+    StrHelpGuard keep_help;
+    TempDir dir;
+    write_file(dir.file("collector.sh"), "#!/bin/sh\ncat >/dev/null\n", 0755);
+    write_file(dir.file("plain.txt"), "text\n", 0644);
+    auto here = [&](std::string s) {
+        for (size_t at; (at = s.find('@')) != std::string::npos;)
+            s.replace(at, 1, dir.path());
+        return s;
+    };
+    for (const OptionCase &t : cases) {
+        SCOPED_TRACE(t.name);
+        const std::string conf_file = dir.file("tirsk.conf");
+        unlink(conf_file.c_str());
+        if (t.file) // another program's section first: its keys are not ours
+            write_file(conf_file, std::string("other {\n db-pasword x\n}\ntirsk-mon {\n") + t.file + "}\n");
+        CONF *c = init_CONF();
+        free(c->conf_path);
+        c->conf_path = strdup(conf_file.c_str());
+        std::vector<std::string> args = {"tirsk-mon"};
+        for (const std::string &a : t.args)
+            args.push_back(here(a));
+        std::vector<char *> argv;
+        for (std::string &a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        FdCapture out(1);
+        LogCapture err(4); // the parse sets the log level: restored afterwards
+        EXPECT_EQ(parse_options(c, int(args.size()), argv.data()), t.accepted);
+        const std::string printed = out.take(), said = err.text();
+        std::string want = t.want;
+        for (size_t from = 0, to; from < want.size(); from = to + 1) {
+            to = std::min(want.find(';', from), want.size());
+            const std::string item = want.substr(from, to - from), name = item.substr(0, item.find('='));
+            ASSERT_TRUE(FIELDS.count(name)) << name;
+            EXPECT_EQ(FIELDS.at(name)(*c), here(item.substr(name.size() + 1))) << name;
+        }
+        EXPECT_NE(said.find(here(t.said)), std::string::npos) << said;
+        EXPECT_TRUE(t.printed.empty() ? printed.empty() : printed.find(t.printed) != std::string::npos) << printed;
+        EXPECT_LE(occurrences(printed, "build date"), 1) << printed;
+        EXPECT_TRUE(!t.unsaid || said.find(t.unsaid) == std::string::npos) << said;
+        EXPECT_EQ(said.find(":2: unknown"), std::string::npos) << said;
+        free_CONF(c);
     }
-    for (const char *bad : {"-vx", "-vvx", "--verbose=", "-v99999999999"}) {
-        SCOPED_TRACE(bad);
-        EXPECT_FALSE(parse({bad}));
-        EXPECT_TRUE(refused_with_hint());
+}
+
+TEST(Url, FieldsBoundsAndRefusals)
+{
+    const std::string host49(49, 'h'), path51 = "/" + std::string(50, 'p');
+    struct UrlCase {
+        std::string text;
+        int scheme; // 0: refused, and every field cleared
+        std::string host = "";
+        int port = 0;
+        std::string path = "";
+    };
+    std::vector<UrlCase> cases = {
+        {"http://localhost:2001/tirsk-mon-cgi", 2, "localhost", 2001, "/tirsk-mon-cgi"},
+        {"ftp://*:2001", 3, "*", 2001, ""},
+        {"file://10.1.2.3:65535/a/b?c=d\r\nignored", 1, "10.1.2.3", 65535, "/a/b?c=d"},
+        {"http://" + host49 + ":80/x", 2, host49, 80, "/x"},
+        {"http://*:80" + path51, 2, "*", 80, path51},
+        {"http://" + host49 + "h:80/x", 0},
+        {"http://*:80" + path51 + "p", 0},
+        {"http://" + std::string(500, 'h') + ":80/" + std::string(500, 'p'), 0},
+    };
+    for (const char *text : {"httpxhttp://*:80/x", "http://*:65536/x", "http://*:99999999999999999999/x", "http://*",
+                             "http://*:", "http://*:/x", "http://:2001/x", "http:/*:2001", "http//*:2001", "://*:2001",
+                             "", "http://*:-1", "http://*:+80", "http://*:2001x", "http://host/path:80"})
+        cases.push_back({text, 0});
+    struct {
+        unsigned char before[16];
+        tirsk_URL url;
+        unsigned char after[16];
+    } g;
+    const std::string guard(16, '\xA5');
+    for (const UrlCase &t : cases) {
+        SCOPED_TRACE(t.text);
+        memset(&g, 0xA5, sizeof g);
+        LogCapture err(4);
+        EXPECT_EQ(tirsk_parse_URL(t.text.c_str(), &g.url), t.scheme != 0);
+        EXPECT_TRUE(!t.scheme || int(g.url.scheme) == t.scheme);
+        EXPECT_EQ(g.url.host, t.host);
+        EXPECT_EQ(g.url.port, t.port);
+        EXPECT_EQ(g.url.path, t.path);
+        EXPECT_TRUE(!memcmp(g.before, guard.data(), 16) && !memcmp(g.after, guard.data(), 16));
+        EXPECT_EQ(err.contains("invalid url (proto://host:port[/path]) - \"" + t.text + "\""), t.scheme == 0);
     }
-    EXPECT_TRUE(said("ERROR: invalid verbose optarg value \"99999999999\"\n"));
-    EXPECT_FALSE(parse({"-vx"}));
-    EXPECT_EQ(err.find("ERROR: invalid verbose optarg value \"x\"\n"), 0u);
+    EXPECT_EQ(tirsk_parse_URL(nullptr, &g.url), 0);
+    EXPECT_EQ(tirsk_parse_URL("http://*:1", nullptr), 0);
 }
 
-TEST_F(OptionsTest, UnknownOptionsAreNamed)
+TEST(HelpText, LayoutLinesAreAddedOnlyWhenTheyFit)
 {
-    EXPECT_FALSE(parse({"--bogus"}));
-    EXPECT_TRUE(refused_with_hint());
-    EXPECT_TRUE(said("unknown option `--bogus'\n\nsee `tirsk-mon --help'")) << err;
-    parse({"--quiet"}); // the help text's name of "quit"
-    EXPECT_EQ(c->quiet, 1u) << err;
-    EXPECT_FALSE(parse({"-f", "-x"}));
-    EXPECT_TRUE(said("unknown option `-x'")) << err;
-    EXPECT_FALSE(parse({"-xf"}));
-    EXPECT_TRUE(said("unknown option `-xf'")) << err;
-    // An option that lacks its argument refuses the command line too.
-    EXPECT_FALSE(parse({"-g"}));
-    EXPECT_TRUE(refused_with_hint());
-}
-
-TEST_F(OptionsTest, DisplayLetterAndRemoteControlPort)
-{
-    EXPECT_TRUE(parse({"--display=left", "-r", "http://*:2001/x"}));
-    EXPECT_EQ(c->display, 'L');
-    EXPECT_EQ(c->display_set, 1u);
-    EXPECT_EQ(c->rctrl_url.port, 2001u);
-    // The right display listens one port up, with remote control or not.
-    EXPECT_TRUE(parse({"-d", "r", "-r", "http://*:2001/x"}));
-    EXPECT_EQ(c->display, 'R');
-    EXPECT_EQ(c->rctrl_enabled, 1u);
-    EXPECT_EQ(c->rctrl_addr, 0u);
-    EXPECT_EQ(c->rctrl_url.port, 2002u);
-    c->rctrl_enabled = 0;
-    c->rctrl_url.port = 0;
-    EXPECT_TRUE(parse({"-d", "R"}));
-    EXPECT_EQ(c->rctrl_url.port, 1u);
-    // ... but never wraps round to 0, which would mean any port.
-    EXPECT_FALSE(parse({"-d", "R", "-r", "http://*:65535"}));
-    EXPECT_EQ(result, 0);
-    EXPECT_NE(c->rctrl_url.port, 0u);
-
-    EXPECT_FALSE(parse({"-d", "X"}));
-    EXPECT_TRUE(refused_with_hint());
-    EXPECT_FALSE(parse({"-d", ""}));
-}
-
-TEST_F(OptionsTest, RemoteControlRejections)
-{
-    EXPECT_FALSE(parse({"-r", "http://*"}));
-    EXPECT_TRUE(refused_with_hint());
-    EXPECT_TRUE(said("invalid url (proto://host:port[/path]) - \"http://*\"")) << err;
-    EXPECT_TRUE(said("remote-control URL should be this format: "
-                       "http://HOST:PORT[/PATH-PREFIX]")) << err;
-    EXPECT_FALSE(parse({"-r", "http://192.0.2.1:2001/x"}));
-    EXPECT_TRUE(said("could not found a local ip address of \"192.0.2.1\"")) << err;
-    EXPECT_EQ(c->rctrl_enabled, 0u);
-}
-
-TEST_F(OptionsTest, AllowedFromListLimitAndReplacement)
-{
-    EXPECT_TRUE(parse({"--allowed-from=127.0.0.1, 192.168.43.0/24;10.0.0.0/8"}));
-    ASSERT_EQ(c->allowed_from_count, 3u);
-    EXPECT_EQ(c->allowed_from[0].addr, htonl(0x7F000001));
-    EXPECT_EQ(c->allowed_from[0].mask, 0xFFFFFFFFu);
-    EXPECT_EQ(c->allowed_from[1].addr, htonl(0xC0A82B00));
-    EXPECT_EQ(c->allowed_from[1].mask, htonl(0xFFFFFF00));
-    EXPECT_EQ(c->allowed_from[2].mask, htonl(0xFF000000));
-
-    std::string ten, eleven;
-    for (int i = 1; i <= 11; i++) {
-        std::string item = "10.0.0." + std::to_string(i);
-        if (i <= 10)
-            ten += (i > 1 ? "," : "") + item;
-        eleven += (i > 1 ? " " : "") + item;
-    }
-    EXPECT_TRUE(parse({"--allowed-from=" + ten}));
-    EXPECT_EQ(c->allowed_from_count, 10u);
-    EXPECT_EQ(c->allowed_from[9].addr, htonl(0x0A00000A));
-
-    EXPECT_FALSE(parse({"--allowed-from=" + eleven}));
-    EXPECT_TRUE(refused_with_hint());
-    EXPECT_TRUE(said("\"allowed-from\" limit(10) occured")) << err;
-    EXPECT_EQ(c->allowed_from_count, 10u) << "refused list replaced the old one";
-
-    EXPECT_FALSE(parse({"--allowed-from=127.0.0.1,300.1.1.1"}));
-    EXPECT_FALSE(parse({"--allowed-from="}));
-    EXPECT_TRUE(said("empty \"allowed-from\" value")) << err;
-    EXPECT_FALSE(parse({"--allowed-from= ,;"}));
-    EXPECT_EQ(c->allowed_from_count, 10u);
-}
-
-TEST_F(OptionsTest, AlarmMessagesLimitLengthAndKeptTexts)
-{
-    write_conf("alarm-msgs \" was alarms ; CASE OPENED ; BATTERY LOW \"\n");
-    EXPECT_TRUE(parse({}));
-    EXPECT_STREQ(c->alarm_msgs[0], "was alarms");
-    EXPECT_STREQ(c->alarm_msgs[1], "CASE OPENED");
-    EXPECT_STREQ(c->alarm_msgs[2], "BATTERY LOW");
-    EXPECT_STREQ(c->alarm_msgs[3], "");
-
-    // Fewer messages leave the later ones as they were.
-    write_conf("");
-    EXPECT_TRUE(parse({"--alarm-msgs=door open"}));
-    EXPECT_STREQ(c->alarm_msgs[0], "door open");
-    EXPECT_STREQ(c->alarm_msgs[1], "CASE OPENED");
-
-    EXPECT_TRUE(parse({"--alarm-msgs=a;b;c;" + std::string(40, 'd')}));
-    EXPECT_EQ(std::string(c->alarm_msgs[3]), std::string(32, 'd'));
-
-    // Cyrillic letters are two bytes: a cut keeps whole letters.
-    std::string word;
-    for (int i = 0; i < 20; i++)
-        word += "Ж";
-    EXPECT_TRUE(parse({"--alarm-msgs=" + word}));
-    EXPECT_EQ(strlen(c->alarm_msgs[0]), 32u);
-    EXPECT_TRUE(g_utf8_validate(c->alarm_msgs[0], -1, nullptr));
-    EXPECT_TRUE(parse({"--alarm-msgs=x" + word}));
-    EXPECT_EQ(strlen(c->alarm_msgs[0]), 31u);
-    EXPECT_TRUE(g_utf8_validate(c->alarm_msgs[0], -1, nullptr));
-
-    EXPECT_FALSE(parse({"--alarm-msgs=1;2;3;4;5"}));
-    EXPECT_TRUE(refused_with_hint());
-    EXPECT_TRUE(said("\"alarm-msgs\" messages number limit(4) occured")) << err;
-    EXPECT_EQ(std::string(c->alarm_msgs[0]), "x" + word.substr(0, 30))
-        << "refused list changed messages";
-    EXPECT_STREQ(c->alarm_msgs[1], "b");
-    EXPECT_FALSE(parse({"--alarm-msgs="}));
-    EXPECT_TRUE(said("empty \"alarm-msgs\" value")) << err;
-}
-
-TEST_F(OptionsTest, SnapshotDirectoryMustBeWritable)
-{
-    EXPECT_TRUE(parse({"--shot-dir=" + dir.path()}));
-    EXPECT_EQ(c->shot_dir, dir.path());
-    EXPECT_FALSE(parse({"--shot-dir=" + dir.file("none")}));
-    EXPECT_TRUE(refused_with_hint());
-    EXPECT_EQ(c->shot_dir, dir.path());
-}
-
-TEST_F(OptionsTest, EventCollectorMustBeARunnableFile)
-{
-    std::string script = dir.file("collector.sh");
-    write_file(script, "#!/bin/sh\ncat >/dev/null\n", 0755);
-    std::string plain = dir.file("plain.txt");
-    write_file(plain, "text\n", 0644);
-
-    EXPECT_TRUE(parse({"-e", script}));
-    EXPECT_EQ(c->event_collector, script);
-
-    if (geteuid() != 0) { // root may run anything
-        EXPECT_FALSE(parse({"-e", plain}));
-        EXPECT_TRUE(said("event-collector path \"" + plain +
-                           "\" value is invalid (#13 ")) << err;
-    }
-    EXPECT_FALSE(parse({"-e", dir.file("absent")}));
-    EXPECT_TRUE(refused_with_hint());
-    EXPECT_TRUE(said("event-collector path \"" + dir.file("absent") +
-                       "\" value is invalid (#2 ")) << err;
-    EXPECT_FALSE(parse({"-e", dir.path()})) << "a directory cannot be run";
-    EXPECT_EQ(c->event_collector, script);
-}
-
-TEST_F(OptionsTest, HelpAndVersionComeAfterAllOtherChecks)
-{
-    EXPECT_FALSE(parse({"--help", "-R", "0"}));
-    EXPECT_TRUE(refused_with_hint());
-    EXPECT_EQ(out, "");
-
-    write_conf("framerate 99\n");
-    EXPECT_FALSE(parse({"-h"}));
-    EXPECT_EQ(out, "");
-
-    write_conf("");
-    EXPECT_FALSE(parse({"-h", "-V"}));
-    EXPECT_EQ(result, 0);
-    EXPECT_NE(out.find("\nusage: tirsk-mon [OPTIONS]\n"), std::string::npos);
-    EXPECT_EQ(out.find("build date"), out.rfind("build date")) << "banner twice";
-
-    c->help = 0;
-    EXPECT_FALSE(parse({"-V"}));
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(out.find("\ntirsk-mon-" TIRSK_VERSION " build date "), 0u) << out;
+    StrHelpGuard keep_help;
+    // Filled to 1800 bytes, then lines of length n where 1800 + n + 2 is
+    // 2000 (dropped: no room for the terminator) or 1999 (taken).
+    strhelp_reset();
+    memset(strHELP + strhelp_base.size(), 'f', 1800 - strhelp_base.size());
+    const size_t fixed = strlen("    <1> -- \"\",  камер - 1 шт.\n");
+    const std::string dropped(2000 - 2 - 1800 - fixed, 'd');
+    strhelp_add_layout(1, dropped.c_str(), 1);
+    EXPECT_EQ(strlen(strHELP), 1800u);
+    strhelp_add_layout(1, dropped.substr(1).c_str(), 1);
+    EXPECT_EQ(strlen(strHELP), 1997u);
+    for (int i = 0; i < 10; i++)
+        strhelp_add_layout(1, "", 1);
+    EXPECT_EQ(strlen(strHELP), 1997u);
 }
