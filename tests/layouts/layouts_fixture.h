@@ -1,43 +1,28 @@
-// Shared set-up of the layout, geometry and window-state tests: a zeroed
-// CONF record, reset globals and a capture of log output.
+// Layout, geometry and window-state tests: a zeroed CONF record and the
+// globals of layouts and windows at their start values, restored after.
 #pragma once
 
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "conf.h"
 #include "globals.h"
+#include "harness.h"
+#include "layouts.h"
 #include "monitor.h"
-#include "tirskconf.h"
 #include "vout.h"
 #include "window.h"
-#include "harness.h"
 
-namespace layouts_test {
-
-using testsupport::LogCapture;
-
-// A zero-filled CONF record and the globals of layouts and windows back at
-// their start values.
 class LayoutsTest : public testing::Test {
 protected:
     void SetUp() override
     {
         conf = static_cast<CONF *>(calloc(1, sizeof(CONF)));
-        ASSERT_NE(conf, nullptr);
-        conf->quiet = 0;
-        conf->verbose = 0;
         memset(windows, 0, sizeof windows);
-        g_fsWinIdx = -1;
-        g_selectetWinIdx = -1;
-        sel_row = sel_col = 0;
-        borderTB = borderLR = 0;
-        cur_layout = 0;
+        g_fsWinIdx = g_selectetWinIdx = -1;
+        sel_row = sel_col = borderTB = borderLR = cur_layout = 0;
         g_monotime_microsec = 0;
         vout = nullptr;
     }
@@ -48,5 +33,3 @@ protected:
         conf = nullptr;
     }
 };
-
-} // namespace layouts_test

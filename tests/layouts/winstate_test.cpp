@@ -1,23 +1,17 @@
-// Window state: flag changes and their side effects, borders, binding and
-// selection, against a video output that records its calls.
-#include "layouts_fixture.h"
-
+// Window state: flag changes and their side effects, border colours, binding
+// and selection, against a video output that records its calls.
 #include <string>
 #include <vector>
 
 #include "camera.h"
-#include "vout.h"
-#include "window.h"
+#include "layouts_fixture.h"
 
-using layouts_test::LayoutsTest;
-using layouts_test::LogCapture;
+using testsupport::LogCapture;
 
 namespace {
 
-using testsupport::fake_vout;
-std::vector<std::string> &calls = testsupport::vout_calls;
-
 using strings = std::vector<std::string>;
+strings &calls = testsupport::vout_calls;
 
 class WinState : public LayoutsTest {
 protected:
@@ -25,9 +19,7 @@ protected:
     {
         LayoutsTest::SetUp();
         calls.clear();
-        vout = &fake_vout;
-        borderTB = 4;
-        borderLR = 3;
+        vout = &testsupport::fake_vout;
         g_monotime_microsec = 1000;
         for (int i = 0; i < 4; i++) {
             cams[i].nr = i + 1;
@@ -35,206 +27,135 @@ protected:
             windows[i].rect = {0, 0, 600, 500};
         }
     }
-    // Camera records are large; keep them out of the stack.
-    static inline camera cams[4];
+    static inline camera cams[4]; // large: kept off the stack
 };
 
 } // namespace
 
-TEST_F(WinState, SelectingAlsoShowsTheNameAndLogsTheWidenedMask)
+TEST_F(WinState, SideEffectsOfSettingAndClearingInOrder)
 {
     conf->verbose = 2;
     window &w = windows[1];
-    LogCapture log;
-    winStateSet(&w, WS_SE);
-    EXPECT_EQ(w.state, uint32_t(WS_SE | WS_DN));
-    EXPECT_EQ(w.state_mono[3], 1000u);
-    EXPECT_EQ(w.state_mono[4], 1000u);
-    EXPECT_EQ(log.count("(D) cam[2]:    set flags [Se,dN], diff=0x18"), 1)
-        << log.text();
-    EXPECT_EQ(calls, (strings{"border w1 153 102 51 0 0 0", "caption w1 1"}));
-
-    // The logged names are those asked for, the diff only what changed.
+    {
+        LogCapture log;
+        winStateSet(&w, WS_SE); // selecting also shows the name
+        EXPECT_EQ(w.state, uint32_t(WS_SE | WS_DN));
+        EXPECT_EQ(w.state_mono[4], 1000u);
+        EXPECT_EQ(log.count("(D) cam[2]:    set flags [Se,dN], diff=0x18"), 1) << log.text();
+        EXPECT_EQ(calls, (strings{"border w1 153 102 51 0 0 0", "caption w1 1"}));
+    }
     calls.clear();
-    LogCapture log2;
-    winStateSet(&w, WS_AL);
-    EXPECT_EQ(log2.count("set flags [dN,AL], diff=0x100"), 1) << log2.text();
-    LogCapture log3;
-    winStateReset(&w, WS_PM | WS_SE);
-    EXPECT_EQ(log3.count("(D) cam[2]:  reset flags [PM,Se], diff=0x8"), 1)
-        << log3.text();
-}
-
-TEST_F(WinState, SideEffectsOfSettingComeInOrder)
-{
-    window &w = windows[0];
     LogCapture log;
     winStateSet(&w, WS_AL | WS_CF | WS_SF | WS_PM);
-    EXPECT_EQ(calls, (strings{"border w0 192 255 255 0 0 0",
-                              "alarm w0 1", "status w0", "caption w0 1",
-                              "pause w0 1"}));
-    const std::string &t = log.text();
-    const size_t sf = t.find("server failure!"), cf = t.find("capture failed");
-    ASSERT_NE(sf, std::string::npos) << t;
-    ASSERT_NE(cf, std::string::npos) << t;
-    EXPECT_LT(sf, cf);
-
-    calls.clear();
-    winStateSet(&w, WS_WT);
-    EXPECT_EQ(calls, (strings{"status w0", "caption w0 1"}));
+    EXPECT_EQ(calls, (strings{"border w1 153 102 51 1 100 100", "border w1 192 255 255 0 100 100", "alarm w1 1",
+                              "status w1", "caption w1 1", "pause w1 1"}));
+    const size_t sf = log.text().find("server failure!"), cf = log.text().find("capture failed");
+    EXPECT_TRUE(sf != std::string::npos && cf != std::string::npos && sf < cf) << log.text();
     calls.clear();
     winStateSet(&w, WS_FS | WS_PA | WS_RC);
     EXPECT_TRUE(calls.empty());
-}
 
-TEST_F(WinState, SideEffectsOfClearing)
-{
-    window &w = windows[0];
-    winStateSet(&w, WS_CF | WS_SF | WS_PM | WS_AL | WS_SE);
-    calls.clear();
-    {
-        LogCapture log;
-        winStateReset(&w, WS_CF | WS_SF);
-        EXPECT_EQ(log.count("restore surveillance"), 1) << log.text();
-        EXPECT_TRUE(calls.empty()) << "clearing draws no captions";
-    }
+    winStateReset(&w, WS_CF | WS_SF);
+    EXPECT_EQ(log.count("restore surveillance"), 1) << log.text();
+    EXPECT_TRUE(calls.empty()) << "clearing draws no captions";
     winStateReset(&w, WS_PM | WS_AL | WS_SE);
-    EXPECT_EQ(calls, (strings{"pause w0 0", "alarm w0 0",
-                              "border w0 51 0 0 0 0 0"}));
-    EXPECT_EQ(w.state, uint32_t(WS_DN));
+    EXPECT_EQ(calls, (strings{"pause w1 0", "alarm w1 0", "border w1 51 0 0 0 0 0"}));
+    EXPECT_EQ(w.state, uint32_t(WS_DN | WS_FS | WS_PA | WS_RC));
 }
 
 TEST_F(WinState, BorderColoursOfEachState)
 {
     window &w = windows[2];
-    auto border_for = [&](uint32_t state) {
-        w.state = state;
+    const struct {
+        uint32_t state;
+        int rctrl;
+        strings drawn;
+    } cases[] = {
+        {0, 0, {"border w2 51 0 0 0 0 0"}},
+        {WS_SE, 0, {"border w2 153 102 51 0 0 0"}},
+        {WS_AL, 0, {"border w2 192 255 255 0 0 0"}},
+        {WS_MO, 0, {"border w2 255 0 0 0 0 0"}},
+        {WS_AL | WS_MO, 0, {"border w2 192 255 255 0 0 0"}},
+        // selected and alarmed: selection corners, then the alarm colour
+        // between them (600x500: corners of 100 and 100)
+        {WS_SE | WS_AL, 0, {"border w2 153 102 51 1 100 100", "border w2 192 255 255 0 100 100"}},
+        {WS_SE | WS_MO, 0, {"border w2 153 102 51 1 100 100", "border w2 255 0 0 0 100 100"}},
+        // remote control shows no keyboard selection
+        {WS_SE, 1, {"border w2 51 0 0 0 0 0"}},
+        {WS_SE | WS_AL, 1, {"border w2 192 255 255 0 100 100"}},
+    };
+    for (const auto &c : cases) {
+        w.state = c.state;
+        conf->rctrl_enabled = c.rctrl;
         calls.clear();
         update_win_border(&w);
-        return calls;
-    };
-    EXPECT_EQ(border_for(0), strings{"border w2 51 0 0 0 0 0"});
-    EXPECT_EQ(border_for(WS_SE), strings{"border w2 153 102 51 0 0 0"});
-    EXPECT_EQ(border_for(WS_AL), strings{"border w2 192 255 255 0 0 0"});
-    EXPECT_EQ(border_for(WS_MO), strings{"border w2 255 0 0 0 0 0"});
-    EXPECT_EQ(border_for(WS_AL | WS_MO),
-              strings{"border w2 192 255 255 0 0 0"});
-    // Selected and alarmed: selection corners, then the alarm-coloured sides
-    // between them (rect 600x500: corners 100 and 100).
-    EXPECT_EQ(border_for(WS_SE | WS_AL),
-              (strings{"border w2 153 102 51 1 100 100",
-                       "border w2 192 255 255 0 100 100"}));
-    EXPECT_EQ(border_for(WS_SE | WS_MO),
-              (strings{"border w2 153 102 51 1 100 100",
-                       "border w2 255 0 0 0 100 100"}));
-    w.rect.w = 605;
-    w.rect.h = 509;
-    EXPECT_EQ(border_for(WS_SE | WS_AL)[0], "border w2 153 102 51 1 100 101");
-    w.rect = {0, 0, 600, 500};
-
-    // Remote control shows no keyboard selection.
-    conf->rctrl_enabled = 1;
-    EXPECT_EQ(border_for(WS_SE), strings{"border w2 51 0 0 0 0 0"});
-    EXPECT_EQ(border_for(WS_SE | WS_AL),
-              strings{"border w2 192 255 255 0 100 100"});
-    EXPECT_EQ(border_for(WS_AL), strings{"border w2 192 255 255 0 0 0"});
-}
-
-TEST_F(WinState, BordersOnlyForVisibleBoundWindows)
-{
-    windows[5].state = WS_SE; // no camera
-    update_win_border(&windows[5]);
-    EXPECT_TRUE(calls.empty());
-
-    g_fsWinIdx = 1; // hidden behind the fullscreen window
-    update_win_border(&windows[0]);
-    EXPECT_TRUE(calls.empty());
-    update_win_border(&windows[1]);
-    EXPECT_EQ(calls.size(), 1u);
-
-    // Without a video output the flags still change.
-    vout = nullptr;
+        EXPECT_EQ(calls, c.drawn) << std::hex << c.state << " rctrl " << c.rctrl;
+    }
+    conf->rctrl_enabled = 0;
+    w.state = WS_SE | WS_AL;
+    w.rect = {0, 0, 605, 509};
     calls.clear();
+    update_win_border(&w);
+    EXPECT_EQ(calls[0], "border w2 153 102 51 1 100 101");
+
+    // Only visible windows with a camera get a border.
+    windows[5].state = WS_SE;
+    g_fsWinIdx = 1;
+    calls.clear();
+    for (int i : {5, 0, 1})
+        update_win_border(&windows[i]);
+    EXPECT_EQ(calls, strings{"border w1 51 0 0 0 0 0"});
+    // Without a video output the flags still change.
+    LogCapture log;
+    vout = nullptr;
     winStateSet(&windows[1], WS_AL | WS_CF | WS_PM);
     winStateReset(&windows[1], WS_AL | WS_CF | WS_PM);
-    update_win_border(&windows[1]);
-    EXPECT_TRUE(calls.empty());
-    EXPECT_EQ(windows[1].state, uint32_t(WS_DN));
     winStateSet(nullptr, WS_PM);
-    winStateReset(nullptr, WS_PM);
     update_win_border(nullptr);
+    EXPECT_EQ(windows[1].state, uint32_t(WS_DN));
 }
 
-TEST_F(WinState, BindAndUnbind)
+TEST_F(WinState, BindUnbindAndSelect)
 {
     window &w = windows[7];
     camera cam{};
-    cam.nr = 8;
     w.surfaces = &cam; // anything non-null
     EXPECT_EQ(win_bind_cam(&w, &cam), 0);
-    EXPECT_TRUE(w.cam == &cam && cam.win == &w);
-    EXPECT_TRUE(w.cur_src == -1 && w.target_src == -1);
-
+    EXPECT_TRUE(w.cam == &cam && cam.win == &w && w.cur_src == -1 && w.target_src == -1);
     w.state = WS_AL | WS_DN;
     w.rect = {1, 2, 3, 4};
     EXPECT_EQ(win_unbind_cam(&w), 0);
     EXPECT_EQ(calls, strings{"free_surfaces w7"});
-    EXPECT_EQ(cam.win, nullptr);
-    EXPECT_TRUE(!w.cam && !w.state && !w.rect.w && !w.surfaces);
-    EXPECT_TRUE(w.cur_src == -1 && w.target_src == -1);
-
+    EXPECT_TRUE(!cam.win && !w.cam && !w.state && !w.rect.w && !w.surfaces);
     // A camera that moved to another window stays bound there.
     win_bind_cam(&windows[8], &cam);
     windows[9].cam = &cam;
     win_unbind_cam(&windows[9]);
     EXPECT_EQ(cam.win, &windows[8]);
-
-    vout = nullptr;
-    EXPECT_EQ(win_unbind_cam(&windows[8]), 0);
     EXPECT_EQ(win_unbind_cam(nullptr), 0);
-}
 
-TEST_F(WinState, SelectWinMovesTheSelection)
-{
+    // Windows 2, 6 and 7 of MULTI_13_16: at 0,1, the big one at 1,1, the
+    // next at 1,3.
     conf->layouts[0].def = find_layout_def("MULTI_13_16");
-    cur_layout = 0;
-    cams[3].nr = 4;
-    select_win(1);
-    EXPECT_EQ(g_selectetWinIdx, 1);
-    EXPECT_EQ(windows[1].state, uint32_t(WS_SE | WS_DN));
-    EXPECT_EQ(sel_row, 0);
-    EXPECT_EQ(sel_col, 1);
-
-    // Windows 6 and 7 of MULTI_13_16: the big one at 1,1 and the next at 1,3.
     win_bind_cam(&windows[5], &cams[3]);
+    select_win(1);
     calls.clear();
     select_win(5);
     EXPECT_EQ(g_selectetWinIdx, 5);
     EXPECT_EQ(windows[1].state, uint32_t(WS_DN));
-    EXPECT_EQ(sel_row, 1);
-    EXPECT_EQ(sel_col, 1);
-    EXPECT_EQ(calls, (strings{"border w1 51 0 0 0 0 0",
-                              "border w5 153 102 51 0 0 0",
-                              "caption w5 1"}));
+    EXPECT_EQ(std::pair(sel_row, sel_col), std::pair(1, 1));
+    EXPECT_EQ(calls, (strings{"border w1 51 0 0 0 0 0", "border w5 153 102 51 0 0 0", "caption w5 1"}));
     select_win(6);
-    EXPECT_EQ(sel_row, 1);
-    EXPECT_EQ(sel_col, 3);
-}
-
-TEST_F(WinState, SelectWinSurvivesAMissingLayout)
-{
-    sel_row = 7;
-    sel_col = 8;
-    cur_layout = -1;
-    select_win(0);
-    EXPECT_EQ(g_selectetWinIdx, 0);
-    cur_layout = MAX_LAYOUTS;
-    select_win(1);
-    cur_layout = 0; // no type
-    select_win(2);
+    EXPECT_EQ(std::pair(sel_row, sel_col), std::pair(1, 3));
+    // Without a layout, or beyond its windows, the cell stays as it was.
+    for (int layout : {-1, MAX_LAYOUTS, 1}) {
+        cur_layout = layout;
+        select_win(2);
+        EXPECT_EQ(g_selectetWinIdx, 2);
+        EXPECT_EQ(std::pair(sel_row, sel_col), std::pair(1, 3));
+    }
+    cur_layout = 0;
     conf->layouts[0].def = find_layout_def("WIDE_2_2");
-    select_win(3); // beyond the type's windows
-    EXPECT_EQ(g_selectetWinIdx, 3);
-    EXPECT_EQ(sel_row, 7);
-    EXPECT_EQ(sel_col, 8);
+    select_win(3);
+    EXPECT_EQ(std::pair(sel_row, sel_col), std::pair(1, 3));
 }
