@@ -1,5 +1,4 @@
-// What an installer reads and edits checked against the program itself, and
-// the messages of a first start.
+// What an installer reads and edits, checked against the program itself.
 #include <regex>
 #include <set>
 
@@ -71,40 +70,4 @@ TEST(Install, ReadmeAndManPageListEveryLayoutTypeWithItsWindows)
                       std::string::npos) << doc << ": " << d.name;
         }
     }
-}
-
-TEST(Install, UnknownKeysAreWarnedAtVerboseWithFileAndLine)
-{
-    TempDir dir;
-    const std::string file = dir.file("tirsk.conf");
-    write_file(file, "other {\n db-pasword x\n}\ntirsk-mon {\n  DB-Host = h # ok\n"
-                     "  db-pasword \"a { b\"\n}\n");
-    for (const char *verbose : {"-q", "-v"}) {
-        LogCapture log;
-        CONF *c = init_CONF();
-        const char *argv[] = {"tirsk-mon", "-c", file.c_str(), "-T", "nosuchdb", verbose};
-        parse_configs(c, 6, const_cast<char **>(argv));
-        free_CONF(c);
-        EXPECT_EQ(log.contains(file + ":6: unknown key \"db-pasword\" ignored"), verbose[1] == 'v')
-            << log.text();
-        EXPECT_FALSE(log.contains(":2: unknown") || log.contains("DB-Host")) << log.text();
-    }
-}
-
-TEST(Install, NoDisplayIsNamedAsSuch)
-{
-    TempDir dir;
-    write_file(dir.file("none"), "");
-    write_file(dir.file("d.cat"), "camera 1 work=1 v4l_pipe=1 allow_local=1 video_src=yes "
-                                  "geometry=352x288\nlayout 0 L ONECAM \"\" 1\n");
-    RunResult r = run({TIRSK_BINARY_DIR "/tools/mkcatalog/mkcatalog", "-o",
-                       dir.file("cat.db"), dir.file("d.cat")});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("wrote 5 CAMERAS rows and 1 LOCAL_LAYOUTS rows"), std::string::npos);
-    r = run({TIRSK_MON_BIN, "-c", dir.file("none"), "-T", "sqlite", "-H", dir.path(), "-D",
-             "cat.db"}, {"DISPLAY=", "SDL_VIDEODRIVER="});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("cannot open display \"\" (DISPLAY is not set)"), std::string::npos)
-        << r.err;
-    EXPECT_EQ((r.out + r.err).find('\x1b'), std::string::npos) << r.out;
 }
