@@ -1,8 +1,7 @@
-// The built-in layout types: shape of every row, the cell rule, lookup.
+// The built-in layout types: every row tiles its grid, lookup by name.
 #include <gtest/gtest.h>
 
 #include <set>
-#include <string>
 #include <vector>
 
 #include "layouts.h"
@@ -12,11 +11,8 @@ namespace {
 std::vector<const layout_def *> walk_table()
 {
     std::vector<const layout_def *> rows;
-    for (const layout_def *d = layouts_defs; d->id != LAYOUT_DEF_END_ID; d++) {
+    for (const layout_def *d = layouts_defs; d->id != LAYOUT_DEF_END_ID && rows.size() <= LAYOUT_DEFS_COUNT; d++)
         rows.push_back(d);
-        if (rows.size() > LAYOUT_DEFS_COUNT)
-            break; // missing terminator
-    }
     return rows;
 }
 
@@ -27,41 +23,31 @@ std::vector<const layout_def *> walk_table()
 TEST(LayoutDefs, EveryRowTilesItsGridInRowMajorOrder)
 {
     const auto rows = walk_table();
-    ASSERT_EQ(rows.size(), size_t(LAYOUT_DEFS_COUNT));
-    EXPECT_EQ(layouts_defs[LAYOUT_DEFS_COUNT].name, nullptr);
+    ASSERT_EQ(rows.size(), size_t(LAYOUT_DEFS_COUNT)) << "terminator where expected";
     std::set<int> ids;
     for (const layout_def *d : rows) {
         SCOPED_TRACE(d->name);
         EXPECT_TRUE(ids.insert(d->id).second && d->id < LAYOUT_DEFS_COUNT);
         EXPECT_TRUE(d->major >= 1 && d->major <= d->wins);
-        ASSERT_GT(d->rows, 0);
-        ASSERT_GT(d->cols, 0);
-        ASSERT_NE(d->cells, nullptr);
-        const int rows = d->rows, cols = d->cols;
-        std::vector<int> owner(rows * cols, 0);
+        ASSERT_TRUE(d->rows > 0 && d->cols > 0 && d->cells);
+        std::vector<int> owner(d->rows * d->cols, 0);
         int next = 0;
-        for (int r = 0; r < rows; r++) {
-            for (int c = 0; c < cols; c++) {
-                if (owner[r * cols + c])
+        for (int r = 0; r < d->rows; r++)
+            for (int c = 0; c < d->cols; c++) {
+                if (owner[r * d->cols + c])
                     continue;
                 ASSERT_LT(next, d->wins) << "gap at " << r << "," << c;
-                const layout_cell &cell = d->cells[next];
-                EXPECT_EQ(cell.row, uint32_t(r)) << "window " << next + 1;
-                EXPECT_EQ(cell.col, uint32_t(c)) << "window " << next + 1;
-                ASSERT_GE(cell.height, 1u);
-                ASSERT_GE(cell.width, 1u);
-                ASSERT_LE(r + int(cell.height), rows);
-                ASSERT_LE(c + int(cell.width), cols);
+                const layout_cell &cell = d->cells[next++];
+                EXPECT_EQ(std::pair(cell.row, cell.col), std::pair(uint32_t(r), uint32_t(c))) << "window " << next;
+                ASSERT_TRUE(cell.height >= 1 && cell.width >= 1 && r + int(cell.height) <= d->rows &&
+                            c + int(cell.width) <= d->cols) << "window " << next;
                 for (uint32_t y = 0; y < cell.height; y++)
                     for (uint32_t x = 0; x < cell.width; x++) {
-                        int &o = owner[(r + y) * cols + c + x];
-                        ASSERT_EQ(o, 0) << "overlap at " << r + y << ","
-                                        << c + x;
-                        o = next + 1;
+                        int &o = owner[(r + y) * d->cols + c + x];
+                        ASSERT_EQ(o, 0) << "overlap at " << r + y << "," << c + x;
+                        o = next;
                     }
-                next++;
             }
-        }
         EXPECT_EQ(next, d->wins);
     }
 }
