@@ -28,6 +28,8 @@ int apply_layout(local_layout *layout);
 int switch_layout(int nr, int popup_if_undefined);
 void layout_to_fullscreen(int win_index);
 void fullscreen_to_layout(void);
+/* Logs and shows that window win_index could not go fullscreen. */
+void fullscreen_refused(int win_index);
 int select_win_src(window *win, int fullscreen);
 void popup_printf(uint32_t kind, const char *fmt, ...)
     __attribute__((format(printf, 2, 3)));

@@ -94,18 +94,14 @@ int start_remote_control()
 
 } // namespace
 
-namespace {
-
 // One camera whose picture cannot be fitted must not cost the operator the
 // others: the layout stays.
-void fullscreen_refused(int i)
+extern "C" void fullscreen_refused(int i)
 {
     tirsklog_r(nullptr, LOG_ERR, "fullscreen of window #%d refused, layout kept\n",
                i + 1);
     popup_printf(POPUP_ERROR, "Ошибка переключения\nв полноэкранный режим");
 }
-
-} // namespace
 
 extern "C" void popup_printf(uint32_t kind, const char *fmt, ...)
 {

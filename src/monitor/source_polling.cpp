@@ -124,8 +124,15 @@ int first_frame(int wi, window *w, media_source *s, int j,
     // (rectangles then belong to the stream shown before), and would stay
     // squeezed into the old rectangles.
     if (w->target_src == j || j == w->cur_src) {
-        if (fit_window(wi, w, s, target) < 0)
-            return -1;
+        if (fit_window(wi, w, s, target) < 0) {
+            // Only the fullscreen window can fail to fit (its stream may
+            // have any size): that stream is given up, not the viewer.
+            // Stopping it frees its overlay, so the frame is not shown.
+            sorce_stop_and_wait(s);
+            fullscreen_to_layout();
+            fullscreen_refused(wi);
+            return 1;
+        }
         vout->draw_win(w);
         if (w->target_src == j) {
             winStateReset(w, WS_MO);

@@ -101,6 +101,11 @@ TEST_F(FullscreenStream, FullscreenStreamsShowOrFailAndEscReturnsToTheMovingLayo
         } else {
             EXPECT_TRUE(run_->wait_log("src#1: cur. playback failed by " + r.failure, 15000));
             EXPECT_TRUE(run_->wait_log("win[01]: capture failed")) << run_->log();
+            if (!r.option.empty()) { // said once, not at every restart
+                EXPECT_TRUE(wait_until(15000, [&] { return run_->log_count(r.failure) >= 2; }));
+                EXPECT_EQ(run_->log_count("Error: " + r.expect), 1u) << run_->log();
+                EXPECT_EQ(run_->log_count("No decoder available"), 1u) << run_->log();
+            }
         }
         ASSERT_TRUE(run_->xdotool({"key", "Escape"}));
         ASSERT_TRUE(run_->wait_log("fullscreen -> layout")) << run_->log();

@@ -198,6 +198,26 @@ TEST_F(Polling, FullscreenFirstFrameRefitsTheWindowToTheNewStream)
     EXPECT_EQ(slots(), want);
 }
 
+// A fullscreen stream whose picture cannot be fitted to the screen costs
+// that stream, not the viewer: back to the layout with the error popup.
+TEST_F(Polling, FullscreenStreamThatCannotBeFittedGoesBackToTheLayout)
+{
+    window *w = cam2_->win;
+    stream(cam2_).polls = {1};
+    tick();
+    layout_to_fullscreen(int(w - windows));
+    stream(cam2_, 1).width = 2;
+    stream(cam2_, 1).height = 4000; // 1:2000, taller than the screen
+    stream(cam2_, 1).polls = {1};
+    vout_calls.clear();
+    EXPECT_GE(tick(), 0);
+    EXPECT_EQ(g_fsWinIdx, -1);
+    EXPECT_EQ(w->target_src, 0);
+    EXPECT_EQ(stream(cam2_, 1).state, SRC_STATE_STOPPED);
+    EXPECT_EQ(count_calls("^show_frame"), 0);
+    EXPECT_EQ(count_calls("Ошибка переключения\nв полноэкранный"), 1);
+}
+
 // A plain error of a stream that never delivered a frame ends the switch
 // but leaves the window's flags alone; a time-out of it fails the window.
 TEST_F(Polling, ErrorOfANeverStartedTargetLeavesTheFlags)

@@ -52,6 +52,11 @@ struct hook_ctx {
     // stream is left to the caller's open time-out as a stream that
     // delivers nothing.  Written on a streaming thread: atomic access.
     gint undecodable;
+    // What the unknown-type hook said about that picture, for the handle's
+    // last error; and the handle's last error when the pipeline was made,
+    // so that a restart of an undecodable stream does not say it again.
+    char undecodable_text[160];
+    char said_before[160];
     // Frame-rate cap, touched by the one video streaming thread only.
     int64_t period;    // ns between kept frames, 0 = no cap
     int64_t base;      // grid origin, INT64_MIN = none yet

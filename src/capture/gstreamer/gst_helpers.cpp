@@ -2,6 +2,7 @@
 // frame-rate cap, and the bridge that puts GLib's and the framework's own
 // messages into the host log facility.  The hooks touch only the elements
 // they are given, their pipeline's hook_ctx and the read-only configuration.
+#include <cstdio>
 #include <cstring>
 
 #include "conf.h"
@@ -131,11 +132,21 @@ void cb_unknown_type(GstElement *, GstPad *, GstCaps *caps, gpointer data)
     // A picture nobody can decode is an error; an audio track the viewer
     // would drop anyway is only worth a warning.
     const bool video = !text || std::strncmp(text, "audio/", 6);
-    if (video)
-        g_atomic_int_set(&static_cast<hook_ctx *>(data)->undecodable, 1);
-    tirsklog_r(hook_log(static_cast<hook_ctx *>(data)), video ? 3 : 4,
-               "Error: have no plugin to decode media: %s\n", text ? text : "(no caps)");
+    auto *h = static_cast<hook_ctx *>(data);
+    char line[sizeof h->undecodable_text];
+    snprintf(line, sizeof line, "have no plugin to decode media: %s", text ? text : "(no caps)");
     g_free(text);
+    if (!video) {
+        tirsklog_r(hook_log(h), 4, "Error: %s\n", line);
+        return;
+    }
+    // Written before the flag that publishes it to the main thread.
+    g_strlcpy(h->undecodable_text, line, sizeof h->undecodable_text);
+    g_atomic_int_set(&h->undecodable, 1);
+    if (std::strcmp(line, h->said_before))
+        tirsklog_r(hook_log(h), 3, "Error: %s\n", line);
+    else if (verbose_at(2))
+        tirsklog_r(hook_log(h), 7, "(D) again %s\n", line);
 }
 
 void cb_source_setup(GstElement *, GstElement *source, gpointer data)

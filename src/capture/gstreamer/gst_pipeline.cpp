@@ -139,6 +139,8 @@ gboolean on_bus_message(GstBus *, GstMessage *msg, gpointer data)
     case GST_MESSAGE_ERROR: {
         auto *hooks = static_cast<hook_ctx *>(g_object_get_data(G_OBJECT(ctx->pipeline), hooks_key));
         if (hooks && g_atomic_int_get(&hooks->undecodable)) {
+            // Said once until the stream delivers a frame, as other errors.
+            g_strlcpy(h->last_error, hooks->undecodable_text, sizeof h->last_error);
             if (verbose_at(2))
                 tirsklog_r(pipeline_log(ctx->pipeline), 7, "(D) %s",
                            "error after an undecodable stream, left to the open time-out");
@@ -148,9 +150,20 @@ gboolean on_bus_message(GstBus *, GstMessage *msg, gpointer data)
         reset_pipeline(ctx, 2);
         break;
     }
-    case GST_MESSAGE_WARNING:
+    case GST_MESSAGE_WARNING: {
+        // The framework's own word on an undecodable picture said before
+        // is no news either.
+        auto *hooks = static_cast<hook_ctx *>(g_object_get_data(G_OBJECT(ctx->pipeline), hooks_key));
+        if (hooks && g_atomic_int_get(&hooks->undecodable) &&
+            !std::strcmp(hooks->said_before, hooks->undecodable_text)) {
+            if (verbose_at(2))
+                tirsklog_r(pipeline_log(ctx->pipeline), 7, "(D) %s",
+                           "warning after an undecodable stream said before");
+            break;
+        }
         log_error(h, msg, true);
         break;
+    }
     case GST_MESSAGE_EOS:
         tirsklog_r(pipeline_log(ctx->pipeline), 5, "end of stream");
         if (verbose_at(3))
@@ -228,6 +241,7 @@ int create_pipeline(gst_handle *h)
     }
     hooks->period = conf && conf->framerate ? 1000000000LL / conf->framerate : 0;
     hooks->base = INT64_MIN;
+    g_strlcpy(hooks->said_before, h->last_error, sizeof hooks->said_before);
     g_object_set_data_full(G_OBJECT(pipeline), hooks_key, hooks, g_free);
 
     g_object_set(source, "uri", h->uri, nullptr);
