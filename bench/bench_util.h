@@ -1,11 +1,12 @@
-// Shared by the benchmarks that run the viewer on simulated cameras: the
-// monotonic clock the simulator stamps its events with, /proc readings, and
-// the simulator's event log (FAKECAM_EVENTS) turned into frames read for
-// display.
+// Shared by the benchmarks that run the viewer on simulated cameras: their
+// command line, the monotonic clock the simulator stamps its events with,
+// /proc readings, and the simulator's event log (FAKECAM_EVENTS) turned into
+// frames read for display.
 #pragma once
 
 #include <stdint.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/types.h>
 #include <time.h>
 #include <unistd.h>
@@ -17,7 +18,20 @@
 #include <string>
 #include <vector>
 
+#include "process.h"
+
 namespace bench {
+
+using testsupport::read_file;
+
+// The value after flag in "-X value" pairs of the command line, or fallback.
+inline double option(int argc, char **argv, const char *flag, double fallback)
+{
+    for (int i = 1; i + 1 < argc; i += 2)
+        if (!strcmp(argv[i], flag))
+            return atof(argv[i + 1]);
+    return fallback;
+}
 
 inline int64_t mono_us()
 {
@@ -26,18 +40,10 @@ inline int64_t mono_us()
     return int64_t(t.tv_sec) * 1000000 + t.tv_nsec / 1000;
 }
 
-inline std::string slurp(const std::string &path)
-{
-    std::ifstream f(path);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
-
 // A kB figure of /proc/PID/status ("VmHWM", "VmRSS"); -1 when absent.
 inline long status_kb(pid_t pid, const std::string &field)
 {
-    const std::string s = slurp("/proc/" + std::to_string(pid) + "/status");
+    const std::string s = read_file("/proc/" + std::to_string(pid) + "/status");
     const size_t at = s.find(field + ":");
     return at == std::string::npos ? -1 : atol(s.c_str() + at + field.size() + 1);
 }
@@ -45,7 +51,7 @@ inline long status_kb(pid_t pid, const std::string &field)
 // utime + stime of a process, in seconds.
 inline double cpu_s(pid_t pid)
 {
-    const std::string stat = slurp("/proc/" + std::to_string(pid) + "/stat");
+    const std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
     const size_t close = stat.rfind(')');
     if (close == std::string::npos)
         return 0;

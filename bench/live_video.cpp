@@ -44,13 +44,6 @@ using namespace testsupport;
 
 void pause_s(double s) { std::this_thread::sleep_for(std::chrono::duration<double>(s)); }
 
-long vm_hwm_kb(pid_t pid)
-{
-    const std::string s = slurp("/proc/" + std::to_string(pid) + "/status");
-    const size_t at = s.find("VmHWM:");
-    return at == std::string::npos ? -1 : atol(s.c_str() + at + 6);
-}
-
 const char *layout_of(int n)
 {
     switch (n) {
@@ -111,7 +104,7 @@ Figures measure(const std::string &dir, const Display &display, pid_t xvfb, int 
     pause_s(seconds);
     const double p1 = cpu_s(pid), x1 = cpu_s(xvfb);
     const int64_t t1 = mono_us();
-    const long hwm = vm_hwm_kb(pid);
+    const long hwm = status_kb(pid, "VmHWM");
     double idle = -1;
     if (idle_check) {
         run({tool_path("tools/fakecam/fakecamctl"), "-d", dir + "/ctl-" + tag, "all", "stall"},
@@ -157,7 +150,7 @@ int main(int argc, char **argv)
         fprintf(stderr, "Xvfb did not start\n");
         return 1;
     }
-    const std::string load = slurp("/proc/loadavg");
+    const std::string load = read_file("/proc/loadavg");
     std::string opts;
     for (const auto &o : extra)
         opts += " " + o;
@@ -204,6 +197,6 @@ int main(int argc, char **argv)
                v.idle_cpu * 100);
         fflush(stdout);
     }
-    printf("load after: %s", slurp("/proc/loadavg").c_str());
+    printf("load after: %s", read_file("/proc/loadavg").c_str());
     return 0;
 }

@@ -65,16 +65,8 @@ void print(const char *what, std::vector<int64_t> us, double target_s, int tries
 
 int main(int argc, char **argv)
 {
-    int tries = 100;
-    double no_signal = 1, reconnect = 1;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (!strcmp(argv[i], "-n"))
-            tries = atoi(argv[i + 1]);
-        else if (!strcmp(argv[i], "-s"))
-            no_signal = atof(argv[i + 1]);
-        else if (!strcmp(argv[i], "-r"))
-            reconnect = atof(argv[i + 1]);
-    }
+    const int tries = int(option(argc, argv, "-n", 100));
+    const double no_signal = option(argc, argv, "-s", 1), reconnect = option(argc, argv, "-r", 1);
     Display display(640, 480);
     ViewerRun run("camera 0 allow_local=1 video_src=yes geometry=352x288\n"
                   "camera 1 work=1 v4l_pipe=1\nlayout 0 L ONECAM \"Bench\" 1\n",

@@ -180,13 +180,7 @@ void print_fps(const char *when, const Reads &r, double seconds)
 
 int main(int argc, char **argv)
 {
-    int total = 10000, connections = 5;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (!strcmp(argv[i], "-n"))
-            total = atoi(argv[i + 1]);
-        else if (!strcmp(argv[i], "-c"))
-            connections = atoi(argv[i + 1]);
-    }
+    const int total = int(option(argc, argv, "-n", 10000)), connections = int(option(argc, argv, "-c", 5));
     if (total < connections || connections < 1 || connections > 5) {
         fprintf(stderr, "usage: bench_remote_control [-n REQUESTS] [-c CONNECTIONS (1-5)]\n");
         return 2;
@@ -222,7 +216,7 @@ int main(int argc, char **argv)
     const pid_t pid = run.child()->pid();
     printf("remote control: %d requests over %d keep-alive connections, viewer with 4 cameras "
            "704x576 at 25 fps on a 1920x1080 Xvfb; load before: %s",
-           total, connections, slurp("/proc/loadavg").c_str());
+           total, connections, read_file("/proc/loadavg").c_str());
 
     std::this_thread::sleep_for(std::chrono::seconds(4)); // streams up
     const int64_t before = mono_us();
@@ -306,7 +300,7 @@ int main(int argc, char **argv)
     print_fps("in the 5 s before", parse_events(events, before, t0), double(t0 - before) / 1e6);
     print_fps("during the load", parse_events(events, t0, t1), load_s);
     printf("  viewer CPU during the load: %.0f%% of a core\n", (cpu1 - cpu0) / load_s * 100);
-    printf("load after: %s", slurp("/proc/loadavg").c_str());
+    printf("load after: %s", read_file("/proc/loadavg").c_str());
     run.stop();
     return 0;
 }

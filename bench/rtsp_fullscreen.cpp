@@ -50,7 +50,7 @@ struct Shown {
 std::vector<Shown> shown(const std::string &log)
 {
     std::vector<Shown> out;
-    std::istringstream in(slurp(log));
+    std::istringstream in(read_file(log));
     std::string line;
     while (std::getline(in, line)) {
         Shown s;
@@ -253,11 +253,11 @@ int main(int argc, char **argv)
     printf("fullscreen RTSP H.264 at 25 fps, 1920x1080 Xvfb, %d rounds, %.0f s a run, viewer "
            "options:%s; load before: %s",
            rounds, seconds, options.empty() ? " (defaults)" : shown_options.c_str(),
-           slurp("/proc/loadavg").c_str());
+           read_file("/proc/loadavg").c_str());
     printf("%-9s | %-31s | %-13s | %-6s | %-24s | %s\n", "stream", "viewer fps  CPU ms/frame (+X)",
            "ref fps  ms", "ratio", "Enter->1st ms p50 max", "Esc->layout p50 max");
     run_size(display, 1920, 1080, rounds, seconds, options);
     run_size(display, 704, 576, rounds, seconds, options);
-    printf("load after: %s", slurp("/proc/loadavg").c_str());
+    printf("load after: %s", read_file("/proc/loadavg").c_str());
     return 0;
 }

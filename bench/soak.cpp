@@ -58,14 +58,8 @@ int http_get(int port, const std::string &path)
 
 int main(int argc, char **argv)
 {
-    int actions = 10000;
-    unsigned seed = 1;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (!strcmp(argv[i], "-n"))
-            actions = atoi(argv[i + 1]);
-        else if (!strcmp(argv[i], "-s"))
-            seed = unsigned(atoi(argv[i + 1]));
-    }
+    const int actions = int(bench::option(argc, argv, "-n", 10000));
+    const unsigned seed = unsigned(bench::option(argc, argv, "-s", 1));
     std::string cat = "camera 0 allow_local=1 video_src=yes geometry=176x144\n"
                       "camera 1-40 work=1 v4l_pipe={nr}\n";
     std::string cams;

@@ -1,5 +1,6 @@
-// Fullscreen streams by URI in the real viewer: shown from their first frame at their own
-// aspect, or ended by their time-out; Esc brings the layout stream back moving.
+// Fullscreen streams by URI in the real viewer: shown from their first frame
+// at their own aspect, or ended by their time-out; Esc brings the layout
+// stream back moving.
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -14,17 +15,8 @@ using namespace testsupport;
 
 namespace {
 
-Box fullscreen_video(const std::string &log)
-{
-    Box v;
-    const size_t up = log.rfind("cam[01] src#1: update window rect("), cr = log.rfind("cam[01] src#1: create window rect(");
-    const size_t at = up == std::string::npos ? cr : cr == std::string::npos ? up : std::max(up, cr);
-    if (at != std::string::npos)
-        sscanf(log.c_str() + log.find("video_rect(", at), "video_rect(%d,%d %dx%d", &v.x, &v.y, &v.w, &v.h);
-    return v;
-}
-
-constexpr bool BARS[7][3] = {{1, 1, 1}, {1, 1, 0}, {0, 1, 1}, {0, 1, 0}, {1, 0, 1}, {1, 0, 0}, {0, 0, 1}}; // lit channels of the test bars
+// Lit channels of the seven test bars.
+constexpr bool BARS[7][3] = {{1, 1, 1}, {1, 1, 0}, {0, 1, 1}, {0, 1, 0}, {1, 0, 1}, {1, 0, 0}, {0, 0, 1}};
 
 class FullscreenStream : public ViewerTest {
 protected:
@@ -41,6 +33,8 @@ protected:
     TempDir clips_;
 };
 
+} // namespace
+
 TEST_F(FullscreenStream, FullscreenStreamsShowOrFailAndEscReturnsToTheMovingLayout)
 {
     const std::string bars = "videotestsrc num-buffers=50 pattern=smpte ! video/x-raw,format=I420,";
@@ -56,35 +50,31 @@ TEST_F(FullscreenStream, FullscreenStreamsShowOrFailAndEscReturnsToTheMovingLayo
     getsockname(silent, reinterpret_cast<sockaddr *>(&a), &len);
 
     // The framework's V4L2 source cannot open simulated devices: options only.
-    struct Row {
+    const struct {
         std::string uri, option, expect;
-        int w, h;              // picture size, 0 = never shows
+        int w, h; // picture size, 0 = never shows
         std::string failure;
     } rows[] = {
         {"file://" + webm, "", "cam[01] src#1: playback started 350x240 YV12", 350, 240, ""},
         {"file://" + avi, "", "cam[01] src#1: playback started 320x240 YV12", 320, 240, ""},
         // A decoder kept out leaves a stream that no plugin decodes.
-        {"file://" + avi, "--gst-blacklist=jpegdec", "have no plugin to decode media: image/jpeg", 0,
+        {"file://" + avi, "--gst-blacklist=jpegdec", "have no plugin to decode media: image/jpeg", 0, 0,
+         "open timeout"},
+        {"rtsp://127.0.0.1:" + std::to_string(ntohs(a.sin_port)) + "/cam", "", "rtspsrc: setup-source(): set", 0,
          0, "open timeout"},
-        {"rtsp://127.0.0.1:" + std::to_string(ntohs(a.sin_port)) + "/cam", "",
-         "rtspsrc: setup-source(): set", 0, 0, "open timeout"},
-        {"v4l2:///dev/video1", "", "v4l2src: setup-source(): set \"io-mode\" option to \"rw\"", 0, 0,
-         "error"},
+        {"v4l2:///dev/video1", "", "v4l2src: setup-source(): set \"io-mode\" option to \"rw\"", 0, 0, "error"},
     };
-    for (const Row &r : rows) {
+    for (const auto &r : rows) {
         SCOPED_TRACE(r.uri + " " + r.option);
-        start("camera 0 allow_local=1 video_src=yes geometry=352x288\n"
-              "camera 1 work=1 v4l_pipe=1 mon_fs_uri=" + r.uri + "\ncamera 2 work=1 v4l_pipe=2\n"
-              "layout 0 L WIDE_2_2 \"Hall\" 1 2\n",
-              "video1 size=352x288 fps=25\nvideo2 size=352x288 fps=25\n",
-              {"--no-signal=2", r.option.empty() ? "--no-signal=2" : r.option});
-        ASSERT_TRUE(run_->xdotool({"key", "Return"}));
+        start(sim_catalogue(2, "camera 1 mon_fs_uri=" + r.uri + "\nlayout 0 L WIDE_2_2 \"Hall\" 1 2\n"),
+              sim_cams(2), {"--no-signal=2", r.option.empty() ? "--no-signal=2" : r.option});
+        ASSERT_TRUE(key("Return"));
         ASSERT_TRUE(run_->wait_log(r.expect)) << run_->log();
         if (r.w) {
             const std::string log = run_->log();
             EXPECT_LT(log.find("layout -> fullscreen"), log.find(r.expect));
             EXPECT_LT(log.find(r.expect), log.find("stop previous source #0"));
-            const Box v = fullscreen_video(log);
+            const Box v = source_video(log, 1, 1);
             EXPECT_NEAR(double(v.w) / v.h, double(r.w) / r.h, 0.01);
             const Image img = shot("fs.png");
             int wrong = 0; // bar colours on three rows: a sheared picture moves them
@@ -107,12 +97,10 @@ TEST_F(FullscreenStream, FullscreenStreamsShowOrFailAndEscReturnsToTheMovingLayo
                 EXPECT_EQ(run_->log_count("No decoder available"), 1u) << run_->log();
             }
         }
-        ASSERT_TRUE(run_->xdotool({"key", "Escape"}));
+        ASSERT_TRUE(key("Escape"));
         ASSERT_TRUE(run_->wait_log("fullscreen -> layout")) << run_->log();
         EXPECT_TRUE(moving(1, 10000)) << "layout stream moving again\n" << run_->log();
         run_->stop();
     }
     close(silent);
 }
-
-} // namespace

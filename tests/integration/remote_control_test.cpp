@@ -8,7 +8,6 @@
 
 using namespace testsupport;
 
-
 namespace {
 
 const std::string CATALOGUE = R"(camera 0 allow_local=1 video_src=yes geometry=352x288
@@ -19,7 +18,6 @@ layout 0 L WIDE_2_2 "Pair" 1 5
 layout 1 L QUAD_4_4 "Hall" 1 2 3 4
 layout 2 L ONECAM "One" 3
 )";
-const char *const CAMS = "video1 size=352x288\nvideo2 size=352x288\nvideo3 size=352x288\nvideo4 size=352x288\nvideo5 size=352x288\n";
 const std::string P = "/tirsk-mon-cgi";
 
 // A TCP socket bound to ip (port 0: any free one), reads time out in 5 s.
@@ -78,7 +76,7 @@ protected:
         port_ = free_port();
         extra.push_back("--remote-control=http://127.0.0.1:" + std::to_string(port_) + P);
         extra.push_back("--alarm-msgs=FIRE;DOOR");
-        ASSERT_NO_FATAL_FAILURE(start(catalogue, CAMS, extra));
+        ASSERT_NO_FATAL_FAILURE(start(catalogue, sim_cams(5), extra));
         ASSERT_TRUE(run_->wait_log("remote control httpd listen on 127.0.0.1")) << run_->log();
     }
     std::string status() { return request(port_, "GET " + P + "/status").body; }
@@ -147,16 +145,15 @@ TEST_F(RemoteControl, EveryRequestOfTheGrammarActsAsItSays)
         EXPECT_NE(doc.find(row.in_status), std::string::npos) << doc;
         if (row.screen == ANY)
             continue;
-        const WinBoxes &w = wins_[2];
-        EXPECT_TRUE(wait_until(5000, [&] {
-            const Image img = shot("s.png");
-            const int blue = count_colour(img, {0, 0, 648, 488}, {71, 86, 140});
+        const Box v = wins_[2].video;
+        EXPECT_TRUE(shot_until([&](const Image &img) {
+            const int blue = count_colour(img, {0, 0, 648, 488}, POPUP_BLUE);
             return row.screen == ALARM_ON_WIN2 // light cyan border, text on red at the top right
-                       ? border_share(img, w, {192, 255, 255}) > 0.9 &&
-                             count_colour(img, {w.video.x + w.video.w / 2, w.video.y, w.video.w / 2, 40}, {255, 0, 0}) > 100
+                       ? border(img, 2, ALARM_BORDER) > 0.9 &&
+                             count_colour(img, {v.x + v.w / 2, v.y, v.w / 2, 40}, {255, 0, 0}) > 100
                        : row.screen == GREEN_CLIP ? count_colour(img, {0, 0, 648, 488}, {13, 236, 13}, 6) > 150000
                        : row.screen == POPUP      ? blue > 200000 : blue < 50;
-        })) << row.screen;
+        }, nullptr, 5000)) << row.screen;
     }
     // With no allowed-from list, any client is admitted.
     EXPECT_EQ(request(port_, "GET " + P + "/status", "127.0.0.2").status, 200);

@@ -1,8 +1,9 @@
 #include "capture.h"
 
 #include <stdio.h>
-#include <stdlib.h>
 #include <unistd.h>
+
+#include <sstream>
 
 #include "process.h"
 #include "tirskconf.h"
@@ -64,13 +65,9 @@ LogCapture::~LogCapture() { tirsklog_level_set(old_level_); }
 std::vector<std::string> LogCapture::lines() const
 {
     std::vector<std::string> out;
-    const std::string all = text();
-    for (size_t pos = 0, nl; pos < all.size(); pos = nl + 1) {
-        nl = all.find('\n', pos);
-        if (nl == std::string::npos)
-            nl = all.size();
-        out.push_back(all.substr(pos, nl - pos));
-    }
+    std::istringstream in(text());
+    for (std::string line; std::getline(in, line);)
+        out.push_back(line);
     return out;
 }
 

@@ -6,26 +6,24 @@
 
 namespace testsupport {
 
-// Sends descriptor fd (1 or 2) to an unnamed file while it lives; the
-// descriptor is restored by take() or the destructor.
+// Sends descriptor fd (1 or 2) to an unnamed file until take() or the
+// destructor restores it.
 class FdCapture {
 public:
     explicit FdCapture(int fd);
     ~FdCapture();
     FdCapture(const FdCapture &) = delete;
     FdCapture &operator=(const FdCapture &) = delete;
-    // Everything written so far; the capture goes on.
-    std::string text() const;
-    // Everything written; ends the capture.
-    std::string take();
+    std::string text() const; // so far; the capture goes on
+    std::string take();       // everything; ends the capture
     void clear();
 
 private:
     int fd_, file_, saved_;
 };
 
-// The log facility's lines at `level' (7 = all): they go to standard error,
-// which is captured.  Level and stream are restored on destruction.
+// The log facility's lines up to `level' (7: all), through standard error;
+// level and stream are restored on destruction.
 class LogCapture {
 public:
     explicit LogCapture(int level = 7);

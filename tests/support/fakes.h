@@ -37,9 +37,7 @@ struct FakeStream {
     uint32_t width = 704, height = 576, format = MEDIA_FMT_I420;
     int probe_result = 1;      // probe answers this and width/height/format
 };
-// Every driver call: "<op> <stream id>" (op: state probe play pause stop
-// wait poll release<size> destroy); stop_wait answers 7.
-extern std::vector<std::string> drv_calls;
+// stop_wait answers 7.
 extern const capture_drv scripted_drv;
 extern const capture_drv minimal_drv; // without the optional operations
 

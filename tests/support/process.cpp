@@ -3,12 +3,11 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <string.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -20,26 +19,16 @@ namespace testsupport {
 
 namespace {
 
-std::vector<char *> c_argv(const std::vector<std::string> &v)
+pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string> &env,
+            int out_fd, int err_fd)
 {
-    std::vector<char *> out;
-    for (const auto &s : v)
-        out.push_back(const_cast<char *>(s.c_str()));
-    out.push_back(nullptr);
-    return out;
-}
-
-pid_t spawn(const std::vector<std::string> &argv,
-            const std::vector<std::string> &env, int out_fd, int err_fd)
-{
-    pid_t pid = fork();
+    const pid_t pid = fork();
     if (pid != 0)
         return pid;
     setpgid(0, 0);
     dup2(out_fd, 1);
     dup2(err_fd, 2);
-    int devnull = open("/dev/null", O_RDONLY);
-    dup2(devnull, 0);
+    dup2(open("/dev/null", O_RDONLY), 0);
     for (const auto &e : env) {
         const size_t eq = e.find('=');
         if (eq + 1 == e.size())
@@ -47,25 +36,15 @@ pid_t spawn(const std::vector<std::string> &argv,
         else
             putenv(const_cast<char *>(e.c_str()));
     }
-    auto args = c_argv(argv);
+    std::vector<char *> args;
+    for (const auto &s : argv)
+        args.push_back(const_cast<char *>(s.c_str()));
+    args.push_back(nullptr);
     execvp(args[0], args.data());
     _exit(127);
 }
 
-int64_t now_ms()
-{
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return int64_t(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
-}
-
-void fill(RunResult *r, int status)
-{
-    if (WIFEXITED(status))
-        r->status = WEXITSTATUS(status);
-    else if (WIFSIGNALED(status))
-        r->signal = WTERMSIG(status);
-}
+auto now() { return std::chrono::steady_clock::now(); }
 
 } // namespace
 
@@ -85,9 +64,7 @@ TempDir::~TempDir()
 
 void write_file(const std::string &path, const std::string &text, int mode)
 {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f << text;
-    f.close();
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
     chmod(path.c_str(), mode);
 }
 
@@ -99,32 +76,40 @@ std::string read_file(const std::string &path)
     return ss.str();
 }
 
-RunResult run(const std::vector<std::string> &argv,
-              const std::vector<std::string> &env, int timeout_ms)
+int occurrences(const std::string &text, const std::string &needle)
+{
+    int n = 0;
+    for (size_t p = text.find(needle); !needle.empty() && p != std::string::npos;
+         p = text.find(needle, p + needle.size()))
+        ++n;
+    return n;
+}
+
+std::string tool_path(const std::string &relative) { return TIRSK_BINARY_DIR "/" + relative; }
+
+RunResult run(const std::vector<std::string> &argv, const std::vector<std::string> &env,
+              int timeout_ms)
 {
     TempDir dir;
-    const std::string out = dir.file("out"), err = dir.file("err");
     RunResult r;
     {
-        Child c(argv, env, out, err);
+        Child c(argv, env, dir.file("out"), dir.file("err"));
         if (!c.wait(timeout_ms, &r)) {
-            r.timed_out = true;
             c.signal(SIGKILL);
             c.wait(5000, &r);
             r.timed_out = true;
         }
     }
-    r.out = read_file(out);
-    r.err = read_file(err);
+    r.out = read_file(dir.file("out"));
+    r.err = read_file(dir.file("err"));
     return r;
 }
 
-Child::Child(const std::vector<std::string> &argv,
-             const std::vector<std::string> &env, const std::string &out_path,
-             const std::string &err_path)
+Child::Child(const std::vector<std::string> &argv, const std::vector<std::string> &env,
+             const std::string &out_path, const std::string &err_path)
 {
-    int out_fd = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err_fd = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int out_fd = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err_fd = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_ = spawn(argv, env, out_fd, err_fd);
     close(out_fd);
     close(err_fd);
@@ -147,65 +132,40 @@ void Child::signal(int signo)
 
 bool Child::running()
 {
-    if (pid_ <= 0 || reaped_)
-        return false;
-    if (waitpid(pid_, &status_, WNOHANG) == pid_) {
+    if (pid_ > 0 && !reaped_ && waitpid(pid_, &status_, WNOHANG) == pid_)
         reaped_ = true;
-        return false;
-    }
-    return true;
+    return pid_ > 0 && !reaped_;
 }
 
 bool Child::wait(int timeout_ms, RunResult *result)
 {
-    const int64_t end = now_ms() + timeout_ms;
-    while (!reaped_) {
-        if (waitpid(pid_, &status_, WNOHANG) == pid_) {
-            reaped_ = true;
-            break;
-        }
-        if (now_ms() >= end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    if (result)
-        fill(result, status_);
+    if (!wait_until(timeout_ms, [&] { return !running(); }))
+        return false;
+    if (result && WIFEXITED(status_))
+        result->status = WEXITSTATUS(status_);
+    else if (result && WIFSIGNALED(status_))
+        result->signal = WTERMSIG(status_);
     return true;
 }
 
 bool wait_until(int timeout_ms, const std::function<bool()> &predicate)
 {
-    const int64_t end = now_ms() + timeout_ms;
+    const auto end = now() + std::chrono::milliseconds(timeout_ms);
     for (;;) {
         if (predicate())
             return true;
-        if (now_ms() >= end)
+        if (now() >= end)
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-}
-
-int occurrences(const std::string &text, const std::string &needle)
-{
-    int n = 0;
-    for (size_t p = text.find(needle); !needle.empty() && p != std::string::npos;
-         p = text.find(needle, p + needle.size()))
-        ++n;
-    return n;
-}
-
-std::string tool_path(const std::string &relative)
-{
-    return std::string(TIRSK_BINARY_DIR) + "/" + relative;
 }
 
 std::string fakecam_library() { return tool_path("tools/fakecam/libfakecam.so"); }
 
-int fakecamctl(const std::string &config, const std::string &device,
-               const std::string &command, std::string *output)
+int fakecamctl(const std::string &config, const std::string &device, const std::string &command,
+               std::string *output)
 {
-    std::vector<std::string> argv = {tool_path("tools/fakecam/fakecamctl"), "-c",
-                                     config, device};
+    std::vector<std::string> argv = {tool_path("tools/fakecam/fakecamctl"), "-c", config, device};
     std::istringstream words(command);
     for (std::string w; words >> w;)
         argv.push_back(w);
@@ -226,16 +186,11 @@ std::string sanitizer_runtime()
     return {};
 }
 
-bool in_preloaded_child()
+bool run_preloaded(const std::string &lib, const std::vector<std::string> &env, RunResult *r,
+                   int timeout_ms)
 {
-    const char *v = getenv("TIRSK_PRELOADED_CHILD");
-    return v && strcmp(v, "1") == 0;
-}
-
-bool run_preloaded(const std::string &lib, const std::vector<std::string> &env,
-                   RunResult *r, int timeout_ms)
-{
-    if (in_preloaded_child())
+    const char *child = getenv("TIRSK_PRELOADED_CHILD");
+    if (child && std::string(child) == "1")
         return false;
     const testing::TestInfo *t = testing::UnitTest::GetInstance()->current_test_info();
     const std::string asan = sanitizer_runtime();

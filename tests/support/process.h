@@ -1,5 +1,4 @@
-// Processes, files and waiting: temporary directories, running programs,
-// conditions with a deadline, the simulated devices' control tool.
+// Processes, files and waiting.
 #pragma once
 
 #include <sys/types.h>
@@ -26,40 +25,33 @@ private:
 
 void write_file(const std::string &path, const std::string &text, int mode = 0644);
 std::string read_file(const std::string &path);
-// Times needle occurs in text (non-overlapping).
-int occurrences(const std::string &text, const std::string &needle);
-// A file of the build tree, e.g. "tools/fakecam/fakecamctl".
-std::string tool_path(const std::string &relative);
+int occurrences(const std::string &text, const std::string &needle); // non-overlapping
+std::string tool_path(const std::string &relative); // in the build tree
 
 struct RunResult {
-    int status = -1;     // exit status, or -1 when killed by a signal
-    int signal = 0;      // terminating signal, or 0
+    int status = -1; // exit status, or -1 when killed by a signal
+    int signal = 0;
     bool timed_out = false;
-    std::string out;     // standard output
-    std::string err;     // standard error
+    std::string out, err;
 };
 
 // Runs argv[0] (searched in PATH) with this environment plus env entries
-// ("NAME=value"; "NAME=" alone removes NAME), waits at most timeout_ms and
-// kills it after that.
-RunResult run(const std::vector<std::string> &argv,
-              const std::vector<std::string> &env = {}, int timeout_ms = 30000);
+// ("NAME=value"; "NAME=" removes NAME); killed after timeout_ms.
+RunResult run(const std::vector<std::string> &argv, const std::vector<std::string> &env = {},
+              int timeout_ms = 30000);
 
-// A program running in the background, in a process group of its own, with
-// standard output and error going to files; killed with its group when
-// destroyed while still running.
+// A program in the background, in a process group of its own, its output
+// and errors in files; killed with its group when destroyed still running.
 class Child {
 public:
-    Child(const std::vector<std::string> &argv,
-          const std::vector<std::string> &env, const std::string &out_path,
-          const std::string &err_path);
+    Child(const std::vector<std::string> &argv, const std::vector<std::string> &env,
+          const std::string &out_path, const std::string &err_path);
     ~Child();
     Child(const Child &) = delete;
     Child &operator=(const Child &) = delete;
     pid_t pid() const { return pid_; }
     void signal(int signo);
-    // Waits at most timeout_ms; false when still running.
-    bool wait(int timeout_ms, RunResult *result);
+    bool wait(int timeout_ms, RunResult *result); // false: still running
     bool running();
 
 private:
@@ -68,25 +60,22 @@ private:
     int status_ = 0;
 };
 
-// Polls predicate every 20 ms until it holds or timeout_ms passes.
+// Polls predicate until it holds (true) or timeout_ms passes: never sleep
+// to synchronise.
 bool wait_until(int timeout_ms, const std::function<bool()> &predicate);
 
-// fakecamctl -c config device command... (command split at blanks);
-// its exit status.
-int fakecamctl(const std::string &config, const std::string &device,
-               const std::string &command, std::string *output = nullptr);
-// The simulated devices' library (preloaded into the viewer or a test).
-std::string fakecam_library();
-// Path of the address-sanitizer runtime loaded in this process, or "": a
-// preloaded library must come after it in LD_PRELOAD.
+// fakecamctl -c config device command... (split at blanks); its status.
+int fakecamctl(const std::string &config, const std::string &device, const std::string &command,
+               std::string *output = nullptr);
+std::string fakecam_library(); // the simulated devices, to preload
+// The address-sanitizer runtime of this process, or "": a preloaded
+// library must come after it in LD_PRELOAD.
 std::string sanitizer_runtime();
 
-// Runs the current test again in a child with `lib' preloaded (after the
-// sanitizer runtime, if any) and the env entries; in the parent fills *r
-// and returns true, in that child returns false at once:
-//     if (run_preloaded(lib, {"VAR=1"}, &r)) { EXPECT_EQ(r.status, 0) << r.out; return; }
-bool run_preloaded(const std::string &lib, const std::vector<std::string> &env,
-                   RunResult *r, int timeout_ms = 120000);
-bool in_preloaded_child();
+// Runs the current test again in a child with lib preloaded and the env
+// entries.  In the parent fills *r and returns true; in the child false:
+//   if (run_preloaded(lib, {"VAR=1"}, &r)) { EXPECT_EQ(r.status, 0) << r.out; return; }
+bool run_preloaded(const std::string &lib, const std::vector<std::string> &env, RunResult *r,
+                   int timeout_ms = 120000);
 
 } // namespace testsupport

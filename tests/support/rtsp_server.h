@@ -1,5 +1,4 @@
-// The RTSP test server (tools/rtspcam) run by a test or benchmark in its
-// own temporary directory.
+// The RTSP test server (tools/rtspcam) in a directory of the test's.
 #pragma once
 
 #include <memory>
@@ -20,30 +19,27 @@ struct RtspServerConfig {
 
 class RtspServer {
 public:
-    // Starts the server in dir on a free port and waits at most timeout_ms
-    // until it listens; ok() tells whether it did.
-    RtspServer(const std::string &dir, const RtspServerConfig &config = {},
-               int timeout_ms = 10000);
-    ~RtspServer(); // kills it
+    // Starts the server on a free port; ok() once it listens (at most
+    // timeout_ms).
+    RtspServer(const std::string &dir, const RtspServerConfig &config = {}, int timeout_ms = 10000);
+    ~RtspServer() { kill(); }
     RtspServer(const RtspServer &) = delete;
     RtspServer &operator=(const RtspServer &) = delete;
-
     bool ok() const { return port_ > 0; }
     int port() const { return port_; }
-    // URL of a codec's stream: "mjpeg", "h264" or "vp8".
-    std::string url(const std::string &codec) const;
-
-    // Sends a control command ("stall", "restart 2"...) and waits until
-    // the server took it.  "up" and "restart" also wait until it listens
-    // again (at most timeout_ms plus the restart's own delay).
+    std::string url(const std::string &codec) const // "mjpeg", "h264" or "vp8"
+    {
+        return "rtsp://127.0.0.1:" + std::to_string(port_) + "/" + codec;
+    }
+    // Sends a control command ("stall", "restart 2"...) and waits until the
+    // server took it; "up" and "restart" also until it listens again.
     bool command(const std::string &line, int timeout_ms = 10000);
-    // Kills the process at once (SIGKILL) / starts it again on the same
-    // port and waits until it listens.
-    void kill();
-    bool start(int timeout_ms = 10000);
-    std::string output() const;
+    void kill();                        // SIGKILL at once
+    bool start(int timeout_ms = 10000); // again, on the same port
+    std::string output() const { return read_file(path(".out")); }
 
 private:
+    std::string path(const char *ext) const { return dir_ + "/" + config_.name + ext; }
     size_t count(const std::string &line) const;
     std::string dir_;
     RtspServerConfig config_;

@@ -3,7 +3,6 @@
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -19,7 +18,7 @@ ViewerRun::ViewerRun(const std::string &catalogue, const std::string &cams)
     write_file(dir_.file("cams.conf"), cams);
     write_file(dir_.file("none.conf"), "");
     mkdir(lock_dir().c_str(), 0755);
-    const RunResult r = run({tool_path("tools/mkcatalog/mkcatalog"), "-o", db_file(),
+    const RunResult r = run({tool_path("tools/mkcatalog/mkcatalog"), "-o", dir_.file("tirsk6_db"),
                              dir_.file("catalogue.txt")});
     if (r.status != 0)
         ADD_FAILURE() << "mkcatalog failed: " << r.out << r.err;
@@ -59,8 +58,6 @@ bool ViewerRun::wait_log(const std::string &text, int timeout_ms)
     return wait_until(timeout_ms, [&] { return log().find(text) != std::string::npos; });
 }
 
-std::string ViewerRun::log() const { return read_file(dir_.file("viewer.log")); }
-
 bool ViewerRun::cam_command(const std::string &device, const std::string &command)
 {
     return fakecamctl(dir_.file("cams.conf"), device, command) == 0;
@@ -77,8 +74,7 @@ RunResult ViewerRun::stop(int timeout_ms)
 {
     if (!child_ || stopped_)
         return result_;
-    if (child_->running())
-        child_->signal(SIGTERM);
+    child_->signal(SIGTERM);
     if (!child_->wait(timeout_ms, &result_)) {
         result_.timed_out = true;
         child_->signal(SIGKILL);
@@ -89,10 +85,30 @@ RunResult ViewerRun::stop(int timeout_ms)
     return result_;
 }
 
+pid_t ViewerRun::collector() const
+{
+    const std::string out = run({"pgrep", "-P", std::to_string(child_->pid())}).out;
+    return out.empty() ? -1 : atoi(out.c_str());
+}
+
+std::string sim_catalogue(int n, const std::string &layouts)
+{
+    return "camera 0 allow_local=1 video_src=yes geometry=352x288\ncamera 1-" + std::to_string(n) +
+           " work=1 v4l_pipe={nr} text_left=\"Cam {nr}\"\n" + layouts;
+}
+
+std::string sim_cams(int n, const std::string &options)
+{
+    std::string out;
+    for (int i = 1; i <= n; i++)
+        out += "video" + std::to_string(i) + " " + options + "\n";
+    return out;
+}
+
 std::string collector_script(const std::string &events, const std::string &on_line)
 {
     return "#!/bin/sh\nwhile IFS= read -r line; do\n  echo \"$line\" >> '" + events + "'\n" +
-           on_line + "done\n";
+           on_line + "\ndone\n";
 }
 
 std::map<int, WinBoxes> window_boxes(const std::string &log)
@@ -106,6 +122,20 @@ std::map<int, WinBoxes> window_boxes(const std::string &log)
         out[n(1)] = {{n(2), n(3), n(4), n(5)}, {n(6), n(7), n(8), n(9)}};
     }
     return out;
+}
+
+Box source_video(const std::string &log, int cam, int src)
+{
+    char prefix[32];
+    snprintf(prefix, sizeof prefix, "cam[%02d] src#%d: ", cam, src);
+    // "create" when the window already shows the source it is fitted to.
+    const size_t up = log.rfind(prefix + std::string("update window rect(")),
+                 cr = log.rfind(prefix + std::string("create window rect("));
+    const size_t at = up == std::string::npos ? cr : cr == std::string::npos ? up : std::max(up, cr);
+    Box b;
+    if (at != std::string::npos)
+        sscanf(log.c_str() + log.find("video_rect(", at), "video_rect(%d,%d %dx%d", &b.x, &b.y, &b.w, &b.h);
+    return b;
 }
 
 double border_share(const Image &img, const WinBoxes &w, Rgb c)
@@ -172,6 +202,7 @@ void ViewerTest::start(const std::string &catalogue, const std::string &cams,
     run_ = std::make_unique<ViewerRun>(catalogue, cams);
     options.insert(options.begin(), "--verbose=3");
     ASSERT_TRUE(run_->start(display_->name(), options)) << run_->log();
+    ASSERT_TRUE(run_->xdotool({"mousemove", "300", "250"}));
     wins_ = window_boxes(run_->log());
 }
 
@@ -187,17 +218,29 @@ bool ViewerTest::shot_until(const std::function<bool(const Image &)> &pred, Imag
                             timeout_ms);
 }
 
-bool ViewerTest::moving(int w, int timeout_ms)
+bool ViewerTest::pair_until(const std::function<bool(const Image &, const Image &)> &pred,
+                            int timeout_ms)
 {
-    const Box v = wins_.at(w).video.inner(4);
     Image prev;
     return shot_until(
         [&](const Image &img) {
-            const bool moved = prev.ok() && count_changed(prev, img, v) > v.w * v.h / 100;
+            const bool ok = prev.ok() && pred(prev, img);
             prev = img;
-            return moved;
+            return ok;
         },
         nullptr, timeout_ms);
+}
+
+bool ViewerTest::moving(const Box &b, int timeout_ms)
+{
+    return pair_until([&](const Image &a, const Image &c) { return count_changed(a, c, b) > b.w * b.h / 100; },
+                      timeout_ms);
+}
+
+double ViewerTest::moved(const Image &a, const Image &b, int w)
+{
+    const Box v = wins_.at(w).video.inner(4);
+    return double(count_changed(a, b, v)) / (v.w * v.h);
 }
 
 } // namespace testsupport
