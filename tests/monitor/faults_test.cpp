@@ -1,41 +1,23 @@
-// Lock files that are not plain files, a change of failure cause, a
-// fullscreen that cannot be built and stream sizes that wrapped the scaling.
-#include <sys/stat.h>
-
-#include "harness.h"
+// A change of failure cause, a fullscreen that cannot be built and stream
+// sizes that wrapped the scaling.
 #include "monitor_fixture.h"
 
 using namespace monitortest;
-using testsupport::write_file;
 
-TEST_F(MonitorTest, LockFilesAreReadOnlyWhenPlainAndChangingCausesIsNoRecovery)
+// Server failure, then the server is back while the device stays dark:
+// the cause changes, which is no recovery.
+TEST_F(MonitorTest, ChangingTheFailureCauseIsNoRecovery)
 {
     testsupport::TempDir dir;
     setenv("TIRSK_LOCK_DIR", dir.path().c_str(), 1);
-    const std::string lock = dir.file("DB:tirsk6_db..cam01"), pid = std::to_string(getpid());
-    write_file(dir.file("pid"), pid);
-    for (const char *kind : {"plain", "fifo", "link", "device"}) {
-        SCOPED_TRACE(kind);
-        unlink(lock.c_str());
-        if (kind[0] == 'p')
-            write_file(lock, pid);
-        else if (kind[0] == 'f')
-            mkfifo(lock.c_str(), 0666); // a plain open() would block for good
-        else
-            symlink(kind[0] == 'l' ? dir.file("pid").c_str() : "/dev/zero", lock.c_str());
-        EXPECT_EQ(check_local_server("tirsk6_db", 1), kind[0] == 'p');
-    }
-    // Server failure, then the server is back while the device stays dark.
     windows[0].cam = add_camera(1);
-    unlink(lock.c_str());
     testsupport::LogCapture log;
     set_src_fail_state(&windows[0], "/dev/video1");
-    write_file(lock, pid);
+    testsupport::write_file(dir.file("DB:tirsk6_db..cam01"), std::to_string(getpid()));
     set_src_fail_state(&windows[0], "/dev/video1");
     EXPECT_EQ(windows[0].state & (WS_CF | WS_SF), WS_CF);
     EXPECT_TRUE(log.contains("server failure!") && log.contains("capture failed")) << log.text();
     EXPECT_FALSE(log.contains("restore surveillance")) << log.text();
-    windows[0].cam = nullptr;
     unsetenv("TIRSK_LOCK_DIR");
 }
 
@@ -58,6 +40,4 @@ TEST_F(MonitorTest, FullscreenThatCannotBeBuiltKeepsTheLayout)
     base_cell out;
     ASSERT_EQ(get_layout_base_cell_rects(onecam_layout_def, 1920, 1080, UINT32_MAX, UINT32_MAX, &tall, &out), 1);
     EXPECT_GT(out.video_w, 0u);
-    conf->force_aspect = {0, 0};
-    conf->smart_scale = 0;
 }

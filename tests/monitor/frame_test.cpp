@@ -1,57 +1,32 @@
-// Time helpers and tick rate of the program frame.
+// Time arithmetic and tick rate of the program frame.
 #include <gtest/gtest.h>
 
 #include "frame.h"
 #include "globals.h"
 
-namespace {
-
-timespec ts(long s, long ns)
+TEST(FrameTime, DeltasTimeOutsAndTickInterval)
 {
-    timespec t;
-    t.tv_sec = s;
-    t.tv_nsec = ns;
-    return t;
-}
+    const struct {
+        timespec a, b;
+        int abs;
+        int64_t delta;
+    } deltas[] = {
+        // Each nanosecond part is truncated to microseconds on its own.
+        {{10, 1999}, {9, 999}, 0, 1000001},
+        {{9, 999}, {10, 1999}, 0, -1000001},
+        {{9, 999}, {10, 1999}, 1, 1000001},
+        {{4000000000L, 0}, {0, 0}, 0, 4000000000LL * 1000000}, // no overflow
+    };
+    for (const auto &d : deltas)
+        EXPECT_EQ(get_delta_usec(&d.a, &d.b, d.abs), d.delta) << d.a.tv_sec;
 
-} // namespace
-
-TEST(DeltaUsec, TruncatesEachNanosecondPartOnItsOwn)
-{
-    const timespec a = ts(10, 1999), b = ts(9, 999);
-    // 1 s + 1 us - 0 us: 999 ns of b are dropped before subtracting.
-    EXPECT_EQ(get_delta_usec(&a, &b, 0), 1000001);
-    EXPECT_EQ(get_delta_usec(&b, &a, 0), -1000001);
-    EXPECT_EQ(get_delta_usec(&b, &a, 1), 1000001);
-}
-
-TEST(DeltaUsec, LargeSpansDoNotOverflow)
-{
-    const timespec a = ts(4000000000L, 0), b = ts(0, 0);
-    EXPECT_EQ(get_delta_usec(&a, &b, 0), 4000000000LL * 1000000);
-}
-
-TEST(HasTimeout, StrictlyGreaterThanTheLimit)
-{
-    const timespec b = ts(100, 0);
-    const timespec exact = ts(100, 5000000);   // 5 ms later
-    const timespec later = ts(100, 5001000);   // 5.001 ms later
-    EXPECT_EQ(has_timeout(&exact, &b, 5), 0);
+    const timespec b = {100, 0}, exact = {100, 5000000}, later = {100, 5001000};
+    EXPECT_EQ(has_timeout(&exact, &b, 5), 0) << "strictly greater than the limit";
     EXPECT_EQ(has_timeout(&later, &b, 5), 1);
     EXPECT_EQ(has_timeout(&b, &later, 0), 0);
-}
+    EXPECT_EQ(has_timeout(nullptr, &b, 0), 0);
+    EXPECT_EQ(has_timeout(&b, nullptr, -1), 1) << "a missing time only times out a negative limit";
 
-TEST(HasTimeout, NullArgumentOnlyTimesOutForNegativeLimits)
-{
-    const timespec a = ts(1, 0);
-    EXPECT_EQ(has_timeout(nullptr, &a, 0), 0);
-    EXPECT_EQ(has_timeout(&a, nullptr, -1), 1);
-}
-
-TEST(FrameTick, IntervalFollowsFramerateWithAFloor)
-{
-    EXPECT_EQ(frame_tick_interval_ms(30), 25u);
-    EXPECT_EQ(frame_tick_interval_ms(60), 14u);
-    for (unsigned fps = 0; fps <= 5; fps++)
-        EXPECT_EQ(frame_tick_interval_ms(fps), 66u) << fps;
+    for (auto [fps, ms] : {std::pair{30u, 25u}, {60u, 14u}, {5u, 66u}, {0u, 66u}})
+        EXPECT_EQ(frame_tick_interval_ms(fps), ms) << fps;
 }

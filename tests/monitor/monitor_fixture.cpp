@@ -4,6 +4,9 @@ namespace monitortest {
 
 void MonitorTest::SetUp()
 {
+    nstreams_ = 0;
+    for (FakeStream &s : streams_)
+        s = FakeStream{};
     conf = static_cast<CONF *>(calloc(1, sizeof(CONF)));
     conf->display = 'L';
     conf->no_signal = 4;

@@ -24,7 +24,6 @@ using testsupport::FakeStream;
 using testsupport::vout_calls;
 using testsupport::fake_vout;
 inline bool &popup_open = testsupport::fake_popup_open;
-inline int &snapshot_result = testsupport::fake_snapshot_result;
 
 class MonitorTest : public ::testing::Test {
 protected:

@@ -1,10 +1,9 @@
 // Polling window sources: first frames, failures, restarts, switches.
 #include <climits>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include "harness.h"
 #include "monitor_fixture.h"
-#include "process.h"
 
 using namespace monitortest;
 
@@ -27,19 +26,11 @@ protected:
         unsetenv("TIRSK_LOCK_DIR");
         MonitorTest::TearDown();
     }
-    void lock_file(int cam, const std::string &text)
-    {
-        testsupport::write_file(lockdir_.file("DB:tirsk6_db..cam" +
-                                              std::string(cam < 10 ? "0" : "") +
-                                              std::to_string(cam)),
-                                text);
-    }
     int tick(int64_t advance_us = 40000)
     {
         g_monotime_microsec += advance_us;
         return poll_wins_sources(g_monotime_microsec);
     }
-
     testsupport::TempDir lockdir_;
     camera *cam1_ = nullptr, *cam2_ = nullptr;
 };
@@ -56,146 +47,118 @@ TEST_F(Polling, FirstFrameAdoptsTheSourceAndShowsIt)
     EXPECT_FALSE(w->state & (WS_WT | WS_CF | WS_SF));
     EXPECT_EQ(cam1_->srcs[0].started, 1u);
     EXPECT_EQ(cam1_->srcs[0].format, uint32_t(MEDIA_FMT_I420));
-    EXPECT_EQ(cam1_->srcs[0].aspect_w, 11u);
-    EXPECT_EQ(count_calls("^alloc"), 1);
-    EXPECT_EQ(count_calls("^show_frame"), 1);
     tick();
     EXPECT_EQ(count_calls("^alloc"), 1) << "overlay kept for the run";
     EXPECT_EQ(count_calls("^show_frame"), 2);
 }
 
-TEST_F(Polling, DeadSourceRestartsAfterReconnectAndReportsEveryNoSignal)
+// A dead source is played again every reconnect time-out, never sooner,
+// however its repeated failure report falls between.
+TEST_F(Polling, DeadSourceRestartsEveryReconnectTimeOut)
 {
-    window *w = cam1_->win;
-    stream(cam1_).polls = {1, POLL_ERROR};
-    tick();
-    tick(); // fails: stopped, t_fail = now
-    stream(cam1_).play_ok = false;
-    const int plays = stream(cam1_).plays;
-    tick(500000);
-    EXPECT_EQ(stream(cam1_).plays, plays) << "not before the reconnect time-out";
-    tick(600000);
-    EXPECT_EQ(stream(cam1_).plays, plays + 1);
-    // More than no-signal (4 s) after the failure: reported again.
-    winStateReset(w, WS_SF | WS_CF);
-    tick(3000000);
-    EXPECT_TRUE(w->state & (WS_SF | WS_CF));
+    const struct {
+        uint32_t no_signal, reconnect_ms;
+        int ticks, min_plays, max_plays; // ticks of 100 ms after the failure
+    } cases[] = {{4, 1000, 5, 0, 0}, {4, 1000, 11, 1, 1}, {1, 2000, 60, 2, 3}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(c.reconnect_ms) + " ms, " + std::to_string(c.ticks) + " ticks");
+        TearDown();
+        SetUp();
+        conf->no_signal = c.no_signal;
+        conf->reconnect_timeout = c.reconnect_ms;
+        stream(cam1_).polls = {1, POLL_ERROR};
+        tick();
+        tick(); // fails: stopped
+        stream(cam1_).play_ok = false;
+        const int plays = stream(cam1_).plays;
+        for (int i = 0; i < c.ticks; i++)
+            tick(100000);
+        EXPECT_GE(stream(cam1_).plays - plays, c.min_plays);
+        EXPECT_LE(stream(cam1_).plays - plays, c.max_plays);
+    }
 }
 
-// The repeated failure report must not put the restart off: with a
-// no-signal time not longer than the reconnect time-out, a dead source is
-// still played again every reconnect time-out.
-TEST_F(Polling, DeadSourceRestartsEvenWhenNoSignalIsNotLongerThanReconnect)
+// The recording server runs when the lock file names a live process; the
+// file is read only when it is a plain one (a FIFO would block for good).
+TEST_F(Polling, CheckLocalServerReadsThePidOfAPlainLockFile)
 {
-    conf->no_signal = 1;
-    conf->reconnect_timeout = 2000;
-    stream(cam1_).polls = {1, POLL_ERROR};
-    tick();
-    tick(); // fails: stopped, t_fail = now
-    stream(cam1_).play_ok = false;
-    const int plays = stream(cam1_).plays;
-    for (int i = 0; i < 60; i++) // 6 s in 100 ms ticks
-        tick(100000);
-    EXPECT_GE(stream(cam1_).plays, plays + 2);
-    EXPECT_LE(stream(cam1_).plays, plays + 3);
+    const std::string pid = std::to_string(getpid());
+    testsupport::write_file(lockdir_.file("pid"), pid);
+    const struct {
+        const char *kind, *text;
+        int cam;
+        bool runs;
+    } cases[] = {{"none", "", 7, false},       {"plain", pid.c_str(), 7, true},
+                 {"plain", "1", 7, false},     {"plain", "99999999999999999999999", 7, false},
+                 {"plain", "junk", 7, false},  {"plain", "2147483646", 7, false},
+                 {"plain", pid.c_str(), 123, true}, {"fifo", "", 7, false},
+                 {"link", "", 7, false},       {"device", "", 7, false}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.kind) + " " + c.text);
+        const std::string lock = lockdir_.file(c.cam < 10 ? "DB:tirsk6_db..cam07" : "DB:tirsk6_db..cam123");
+        unlink(lock.c_str());
+        const std::string kind = c.kind;
+        if (kind == "plain")
+            testsupport::write_file(lock, c.text);
+        else if (kind == "fifo")
+            mkfifo(lock.c_str(), 0666);
+        else if (kind != "none")
+            symlink(kind == "link" ? lockdir_.file("pid").c_str() : "/dev/zero", lock.c_str());
+        EXPECT_EQ(check_local_server("tirsk6_db", c.cam), c.runs);
+    }
 }
 
-TEST_F(Polling, CheckLocalServerReadsThePidFromTheLockFile)
+// The switch to a camera's fullscreen stream: the layout stream stays shown
+// until the new one's first frame, which refits the window to its shape; a
+// failure before it ends the switch; a stream nobody wants any more is
+// stopped at its first frame.
+TEST_F(Polling, FullscreenStreamSwitch)
 {
-    EXPECT_EQ(check_local_server("tirsk6_db", 7), 0) << "no lock file";
-    lock_file(7, std::to_string(getpid()));
-    EXPECT_EQ(check_local_server("tirsk6_db", 7), 1);
-    lock_file(7, "1");
-    EXPECT_EQ(check_local_server("tirsk6_db", 7), 0) << "pid below 2";
-    lock_file(7, "99999999999999999999999");
-    EXPECT_EQ(check_local_server("tirsk6_db", 7), 0) << "overflow";
-    lock_file(7, "junk");
-    EXPECT_EQ(check_local_server("tirsk6_db", 7), 0);
-    lock_file(7, "2147483646");
-    EXPECT_EQ(check_local_server("tirsk6_db", 7), 0) << "no such process";
-    lock_file(123, std::to_string(getpid()));
-    EXPECT_EQ(check_local_server("tirsk6_db", 123), 1) << "three digits";
-}
-
-TEST_F(Polling, FullscreenSwitchKeepsTheLayoutStreamUntilTheFirstFrame)
-{
-    window *w = cam2_->win;
-    stream(cam2_).polls = {1};
-    tick();
-    ASSERT_EQ(w->cur_src, 0);
-    layout_to_fullscreen(int(w - windows));
-    EXPECT_EQ(g_fsWinIdx, int(w - windows));
-    EXPECT_EQ(w->target_src, 1);
-    EXPECT_EQ(stream(cam2_, 1).plays, 1);
-    EXPECT_EQ(stream(cam2_).stops, 0) << "layout stream still shown";
-    stream(cam2_).polls = {1};
-    stream(cam2_, 1).polls = {0, 1};
-    tick();
-    EXPECT_EQ(w->cur_src, 0);
-    tick();
-    EXPECT_EQ(w->cur_src, 1);
-    EXPECT_EQ(w->target_src, -1);
-    EXPECT_EQ(stream(cam2_).state, SRC_STATE_STOPPED) << "previous stopped";
-}
-
-TEST_F(Polling, FullscreenStreamFailingBeforeItsFirstFrameFailsTheWindow)
-{
-    window *w = cam2_->win;
-    stream(cam2_).polls = {1};
-    tick();
-    layout_to_fullscreen(int(w - windows));
-    stream(cam2_, 1).polls = {POLL_OPEN_TIMEOUT};
-    tick();
-    EXPECT_EQ(w->cur_src, 1);
-    EXPECT_EQ(w->target_src, -1);
-    EXPECT_EQ(stream(cam2_).state, SRC_STATE_STOPPED);
-    EXPECT_TRUE(w->state & WS_CF) << "network stream: capture failure";
-}
-
-// Back to the layout before the fullscreen stream showed anything: its
-// first frame finds nobody wanting it, and it is stopped.
-TEST_F(Polling, StreamNobodyWantsIsStoppedAtItsFirstFrame)
-{
-    window *w = cam2_->win;
-    stream(cam2_).polls = {1};
-    tick();
-    layout_to_fullscreen(int(w - windows));
-    fullscreen_to_layout();
-    ASSERT_EQ(w->cur_src, 0);
-    vout_calls.clear();
-    testsupport::LogCapture log;
-    stream(cam2_, 1).polls = {1};
-    EXPECT_EQ(tick(), 1);
-    EXPECT_TRUE(log.contains("stop unused source #1 (cur/target = 0/0)"))
-        << log.text();
-    EXPECT_EQ(stream(cam2_, 1).state, SRC_STATE_STOPPED);
-    EXPECT_EQ(count_calls("^alloc"), 0);
-    EXPECT_EQ(count_calls("^show_frame"), 0);
-    EXPECT_EQ(w->cur_src, 0);
-}
-
-// The fullscreen stream's first frame completes the switch: the screen is
-// cleared and the window refitted to the new stream's shape.
-TEST_F(Polling, FullscreenFirstFrameRefitsTheWindowToTheNewStream)
-{
-    window *w = cam2_->win;
-    stream(cam2_).polls = {1};
-    tick();
-    layout_to_fullscreen(int(w - windows));
-    winStateSet(w, WS_MO);
-    stream(cam2_, 1).width = 1280;
-    stream(cam2_, 1).height = 720;
-    stream(cam2_, 1).polls = {1};
-    vout_calls.clear();
-    tick();
-    EXPECT_EQ(w->cur_src, 1);
-    EXPECT_EQ(cam2_->srcs[1].aspect_w * 1000 + cam2_->srcs[1].aspect_h, 16009u);
-    EXPECT_EQ(uint64_t(w->video_rect.w) * 9, uint64_t(w->video_rect.h) * 16);
-    EXPECT_GT(w->video_rect.w, 1000u);
-    EXPECT_FALSE(w->state & (WS_MO | WS_WT | WS_CF | WS_SF));
-    const std::vector<std::string> want = {"alloc", "free", "fill", "draw_win",
-                                           "show_frame"};
-    EXPECT_EQ(slots(), want);
+    const struct {
+        const char *name;
+        std::deque<int> polls;
+        bool back_first;
+        int cur, target;
+        uint32_t flags; // of WS_WT, WS_CF, WS_SF
+        bool layout_stopped, fs_stopped;
+    } cases[] = {
+        {"no frame yet", {0}, false, 0, 1, WS_WT, false, false},
+        {"first frame", {1}, false, 1, -1, 0, true, false},
+        {"open time-out", {POLL_OPEN_TIMEOUT}, false, 1, -1, WS_CF, true, true},
+        {"error", {POLL_ERROR}, false, 1, -1, WS_WT, true, true},
+        {"nobody wants it", {1}, true, 0, 0, 0, false, true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        window *w = cam2_->win;
+        stream(cam2_).polls = {1};
+        tick();
+        ASSERT_EQ(w->cur_src, 0);
+        layout_to_fullscreen(int(w - windows));
+        EXPECT_EQ(stream(cam2_, 1).plays, 1);
+        if (c.back_first)
+            fullscreen_to_layout();
+        stream(cam2_, 1).width = 1280;
+        stream(cam2_, 1).height = 720;
+        stream(cam2_, 1).polls = c.polls;
+        stream(cam2_).polls = {1};
+        testsupport::LogCapture log;
+        tick();
+        EXPECT_EQ(w->cur_src, c.cur);
+        EXPECT_EQ(w->target_src, c.target);
+        EXPECT_EQ(w->state & (WS_WT | WS_CF | WS_SF), c.flags);
+        EXPECT_EQ(stream(cam2_).state == SRC_STATE_STOPPED, c.layout_stopped);
+        EXPECT_EQ(stream(cam2_, 1).state == SRC_STATE_STOPPED, c.fs_stopped);
+        if (c.back_first) {
+            EXPECT_TRUE(log.contains("stop unused source #1 (cur/target = 0/0)")) << log.text();
+        }
+        if (c.cur == 1 && !c.flags) { // refitted to 16:9
+            EXPECT_EQ(cam2_->srcs[1].aspect_w * 1000 + cam2_->srcs[1].aspect_h, 16009u);
+            EXPECT_EQ(uint64_t(w->video_rect.w) * 9, uint64_t(w->video_rect.h) * 16);
+        }
+    }
 }
 
 // A fullscreen stream whose picture cannot be fitted to the screen costs
@@ -218,52 +181,33 @@ TEST_F(Polling, FullscreenStreamThatCannotBeFittedGoesBackToTheLayout)
     EXPECT_EQ(count_calls("Ошибка переключения\nв полноэкранный"), 1);
 }
 
-// A plain error of a stream that never delivered a frame ends the switch
-// but leaves the window's flags alone; a time-out of it fails the window.
-TEST_F(Polling, ErrorOfANeverStartedTargetLeavesTheFlags)
-{
-    window *w = cam2_->win;
-    stream(cam2_).polls = {1};
-    tick();
-    layout_to_fullscreen(int(w - windows));
-    stream(cam2_, 1).polls = {POLL_ERROR};
-    tick();
-    EXPECT_EQ(w->cur_src, 1);
-    EXPECT_EQ(w->target_src, -1);
-    EXPECT_EQ(w->state & (WS_WT | WS_CF | WS_SF), uint32_t(WS_WT));
-    EXPECT_EQ(stream(cam2_).state, SRC_STATE_STOPPED);
-}
-
 // No overlay for a stream, or a frame the screen refuses: the program ends.
 TEST_F(Polling, OverlayOrDisplayFailureEndsTheProgram)
 {
-    auto *alloc = fake_vout.alloc_playback_resources;
-    auto *show = fake_vout.show_frame;
+    struct Restore {
+        video_out saved = fake_vout;
+        ~Restore() { fake_vout = saved; }
+    } restore;
     fake_vout.alloc_playback_resources = [](media_source *) { return 0; };
     stream(cam1_).polls = {1};
     testsupport::LogCapture log;
     EXPECT_EQ(tick(), -1);
-    EXPECT_TRUE(log.contains("could not allocate video output resource\n"))
-        << log.text();
+    EXPECT_TRUE(log.contains("could not allocate video output resource\n")) << log.text();
     EXPECT_EQ(stream(cam1_).state, SRC_STATE_STOPPED);
-    fake_vout.alloc_playback_resources = alloc;
-
+    fake_vout = restore.saved;
     fake_vout.show_frame = [](window *, media_source *, media_frame *) { return 0; };
     stream(cam2_).polls = {1};
     EXPECT_EQ(tick(), -1);
-    fake_vout.show_frame = show;
 }
 
 // The read time-out handed to the driver is the no-signal time, whatever
 // its size: a long one must not wrap into a short or disabled time-out.
 TEST_F(Polling, ReadTimeoutIsTheNoSignalTimeWithoutWrapping)
 {
-    tick();
-    EXPECT_EQ(stream(cam1_).last_timeout_ms, 4000);
-    conf->no_signal = 4294968; // x 1000 wraps 32 bits to 704
-    tick();
-    EXPECT_EQ(stream(cam1_).last_timeout_ms, INT_MAX);
-    conf->no_signal = 3000000; // x 1000 fits 32 unsigned bits, not an int
-    tick();
-    EXPECT_EQ(stream(cam1_).last_timeout_ms, INT_MAX);
+    // 4294968 s x 1000 wraps 32 bits to 704; 3000000 s fits them but no int.
+    for (auto [no_signal, ms] : {std::pair{4u, 4000}, {4294968u, INT_MAX}, {3000000u, INT_MAX}}) {
+        conf->no_signal = no_signal;
+        tick();
+        EXPECT_EQ(stream(cam1_).last_timeout_ms, ms) << no_signal;
+    }
 }

@@ -3,88 +3,46 @@
 
 using namespace monitortest;
 
-namespace {
+TEST_F(MonitorTest, TimeOutsFireOnlyPastTheirTimeAndZeroIsNever)
+{
+    constexpr int64_t SEC = 1000000;
+    std::vector<camera *> cams = {add_camera(1), add_camera(2)};
+    add_layout(0, "WIDE_2_2", cams);
+    cur_layout = 0;
+    ASSERT_EQ(apply_layout(&conf->layouts[0]), 1);
+    stream(cams[0]).polls = {1}; // window 1 has its picture: its name may go
+    poll_wins_sources(g_monotime_microsec);
+    ASSERT_TRUE(cams[0]->srcs[0].started);
+    const int64_t t0 = g_monotime_microsec;
 
-constexpr int64_t SEC = 1000000;
-
-class Timers : public MonitorTest {
-protected:
-    void SetUp() override
-    {
-        MonitorTest::SetUp();
-        conf->cursor_timeout = 4;
-        conf->fs_timeout = 300;
-        conf->camname_timeout = 6;
-        for (int i = 1; i <= 4; i++)
-            cams_[i] = add_camera(i);
-        add_layout(0, "QUAD_4_4", {cams_[1], cams_[2], cams_[3], cams_[4]});
-        cur_layout = 0;
-        ASSERT_EQ(apply_layout(&conf->layouts[0]), 1);
-        t0_ = g_monotime_microsec;
+    enum { CURSOR = 1, FULLSCREEN = 2, NAME = 4 };
+    const struct {
+        int which;
+        uint32_t timeout;
+        int64_t at;
+        bool fires;
+    } cases[] = {
+        {CURSOR, 4, 4 * SEC, false},         {CURSOR, 4, 4 * SEC + 1, true},
+        {FULLSCREEN, 2, 2 * SEC, false},     {FULLSCREEN, 2, 2 * SEC + 1, true},
+        {FULLSCREEN, 0, 100000 * SEC, false}, {NAME, 6, 6 * SEC, false},
+        {NAME, 6, 6 * SEC + 1, true},        {CURSOR | FULLSCREEN | NAME, UINT32_MAX, 1000000 * SEC, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(c.which) + " after " + std::to_string(c.at));
+        conf->cursor_timeout = c.which & CURSOR ? c.timeout : 0;
+        conf->fs_timeout = c.which & FULLSCREEN ? c.timeout : 0;
+        conf->camname_timeout = c.which & NAME ? c.timeout : 0;
+        g_monotime_microsec = t0;
         cursor_shown = 1;
-        cursor_since = t0_;
+        cursor_since = t0;
+        if (g_fsWinIdx < 0)
+            layout_to_fullscreen(0);
+        winStateReset(&windows[0], WS_DN);
+        winStateSet(&windows[0], WS_DN);
         vout_calls.clear();
+        cb_one_sec_timers(t0 + c.at);
+        const bool fired = !cursor_shown || g_fsWinIdx < 0 || !(windows[0].state & WS_DN);
+        EXPECT_EQ(fired, c.fires);
+        EXPECT_EQ(count_calls("^cursor 0"), int(c.fires && c.which == CURSOR));
     }
-    // Let window i's stream deliver its first frame.
-    void run(int i)
-    {
-        stream(cams_[i + 1]).polls = {1};
-        poll_wins_sources(g_monotime_microsec);
-        ASSERT_TRUE(cams_[i + 1]->srcs[0].started);
-        ASSERT_EQ(windows[i].cur_src, 0);
-    }
-    bool name_shown(int i) const { return windows[i].state & WS_DN; }
-    camera *cams_[5] = {};
-    int64_t t0_ = 0;
-};
-
-} // namespace
-
-TEST_F(Timers, CursorHidesAfterItsTimeoutWithoutCountingAChange)
-{
-    EXPECT_EQ(cb_one_sec_timers(t0_ + 4 * SEC), 0);
-    EXPECT_EQ(cursor_shown, 1) << "exactly T is not past T";
-    EXPECT_EQ(cb_one_sec_timers(t0_ + 4 * SEC + 1), 0);
-    EXPECT_EQ(cursor_shown, 0);
-    EXPECT_EQ(count_calls("^cursor 0"), 1);
-    cb_one_sec_timers(t0_ + 9 * SEC);
-    EXPECT_EQ(count_calls("^cursor 0"), 1) << "hidden once";
-
-    // Moving the mouse brings it back and restarts the clock.
-    g_monotime_microsec = t0_ + 10 * SEC;
-    mouse_motion(5, 5);
-    EXPECT_EQ(cursor_shown, 1);
-    cb_one_sec_timers(t0_ + 13 * SEC);
-    EXPECT_EQ(cursor_shown, 1);
-}
-
-TEST_F(Timers, FullscreenReturnsToTheLayoutAfterItsTimeout)
-{
-    conf->cursor_timeout = 0;
-    conf->camname_timeout = 0;
-    conf->fs_timeout = 2;
-    layout_to_fullscreen(1);
-    ASSERT_EQ(g_fsWinIdx, 1);
-    EXPECT_EQ(cb_one_sec_timers(t0_ + 2 * SEC), 0);
-    EXPECT_EQ(g_fsWinIdx, 1);
-    EXPECT_EQ(cb_one_sec_timers(t0_ + 2 * SEC + 1), 1);
-    EXPECT_EQ(g_fsWinIdx, -1);
-
-    conf->fs_timeout = 0;
-    layout_to_fullscreen(1);
-    EXPECT_EQ(cb_one_sec_timers(t0_ + 100000 * SEC), 0);
-    EXPECT_EQ(g_fsWinIdx, 1) << "0 keeps fullscreen until the user leaves";
-}
-
-TEST_F(Timers, LargeTimeoutsDoNotOverflow)
-{
-    conf->cursor_timeout = UINT32_MAX;
-    conf->camname_timeout = UINT32_MAX;
-    conf->fs_timeout = UINT32_MAX;
-    run(0);
-    layout_to_fullscreen(0);
-    EXPECT_EQ(cb_one_sec_timers(t0_ + 1000000 * SEC), 0);
-    EXPECT_EQ(cursor_shown, 1);
-    EXPECT_EQ(g_fsWinIdx, 0);
-    EXPECT_TRUE(name_shown(0));
 }
