@@ -3,7 +3,8 @@
 //              wait_until (never sleep to synchronise), fakecamctl,
 //              run_preloaded (this test again with a library preloaded).
 //   capture.h  FdCapture, LogCapture (restored on destruction).
-//   image.h    read_png, Box, Rgb and pixel measures.
+//   image.h    read_png, from_surface (an SDL surface), Box, bounds, Rgb
+//              and pixel measures.
 //   display.h  Display (a private Xvfb), use_test_display, screenshot(_until).
 //   fakes.h    fake_vout (records its calls), scripted_drv / minimal_drv.
 //   viewer.h   ViewerRun (the real viewer on simulated cameras), ViewerTest,

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include <SDL.h>
 #include <png.h>
 
 namespace testsupport {
@@ -39,6 +40,26 @@ Image read_png(const std::string &path)
     return img;
 }
 
+Image from_surface(const SDL_Surface *s)
+{
+    Image img;
+    if (!s || !s->pixels)
+        return img;
+    img.width = s->w;
+    img.height = s->h;
+    img.rgba.resize(size_t(s->w) * s->h * 4);
+    const int bpp = s->format->BytesPerPixel;
+    uint8_t *out = img.rgba.data();
+    for (int y = 0; y < s->h; y++)
+        for (int x = 0; x < s->w; x++, out += 4) {
+            Uint32 v = 0;
+            memcpy(&v, static_cast<const uint8_t *>(s->pixels) + y * s->pitch + x * bpp, bpp);
+            SDL_GetRGB(v, s->format, &out[0], &out[1], &out[2]);
+            out[3] = 255;
+        }
+    return img;
+}
+
 bool near(Rgb a, Rgb b, int tol)
 {
     return abs(a.r - b.r) <= tol && abs(a.g - b.g) <= tol && abs(a.b - b.b) <= tol;
@@ -68,6 +89,16 @@ int count_changed(const Image &a, const Image &b, const Box &box)
         n += x >= b.width || y >= b.height || memcmp(a.at(x, y), b.at(x, y), 3) != 0;
     });
     return n;
+}
+
+Box bounds(const Image &img, const Box &box, Rgb c, int tol, bool others)
+{
+    int x0 = INT32_MAX, y0 = INT32_MAX, x1 = -1, y1 = -1;
+    each(img, box, [&](int x, int y) {
+        if (near(img.pixel(x, y), c, tol) != others)
+            x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+    });
+    return x1 < 0 ? Box{} : Box{x0, y0, x1 - x0 + 1, y1 - y0 + 1};
 }
 
 Rgb average(const Image &img, const Box &box)

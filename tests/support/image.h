@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+struct SDL_Surface;
+
 namespace testsupport {
 
 struct Box {
@@ -31,6 +33,8 @@ struct Image {
 
 // Reads a PNG file; an empty image (ok() false) when it is not one.
 Image read_png(const std::string &path);
+// The pixels of an SDL software surface (e.g. the in-process screen).
+Image from_surface(const SDL_Surface *s);
 
 bool near(Rgb a, Rgb b, int tol = 3);
 // Pixels of box (clipped to the image) near colour c.
@@ -40,6 +44,9 @@ int count_changed(const Image &a, const Image &b, const Box &box);
 Rgb average(const Image &img, const Box &box);
 // Largest difference between the channels of any pixel of box (0: grey).
 int max_tint(const Image &img, const Box &box);
+// Bounding box of the pixels of box near c (others: of those not near c);
+// w 0 when there are none.
+Box bounds(const Image &img, const Box &box, Rgb c, int tol = 3, bool others = false);
 // Does `small' equal img at (ox, oy), within tol a channel?  Pixels that differ.
 int mismatches(const Image &small, const Image &img, int ox, int oy, int tol = 3);
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "globals.h"
-#include "vout_test_conf.h"
+#include "vout_fixture.h"
 
 namespace
 {
@@ -95,7 +95,6 @@ class EventDispatch : public VoutTest
     void TearDown() override
     {
         vout_event_handlers = vout_default_event_handlers;
-        sdl_fini();
         VoutTest::TearDown();
     }
 };

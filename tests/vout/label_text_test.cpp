@@ -2,18 +2,26 @@
 // whole: glyphs reaching above the font's ascent (the breve of "Й") or below
 // its descent keep their rows, and the blanks at either end stay margins.
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 
 #include "config/options_private.h"
-#include "sdl_screen_fixture.h"
+#include "vout_fixture.h"
 #include "vout/text_util.h"
 
-using namespace sdltest;
-
-class LabelText : public SdlScreenFixture {};
+class LabelText : public SdlScreen {};
 
 TEST_F(LabelText, EveryTextIsDrawnWholeAtEverySize)
 {
+    // The help text and the locale are the process's: both restored however the test ends.
+    struct Restore {
+        std::string help = strHELP, locale = std::setlocale(LC_CTYPE, nullptr);
+        ~Restore()
+        {
+            std::snprintf(strHELP, sizeof strHELP, "%s", help.c_str());
+            std::setlocale(LC_CTYPE, locale.c_str());
+        }
+    } restore;
     std::setlocale(LC_CTYPE, "C.UTF-8");
     strhelp_reset();
     auto texts = popup_split_lines(std::string(strHELP) + "Ошибка переключения\nне определа в настройках", 50);

@@ -1,204 +1,172 @@
-// The PNG writer: colour types, byte orders, conversions and failures.
-#include <gtest/gtest.h>
+// The PNG writer (colour types, byte orders, conversions, failures) and the
+// snapshot files written with it.
+#include <signal.h>
+#include <sys/resource.h>
 
-#include "harness.h"
-#include "vout/sdl_private.h"
-
-using testsupport::Image;
-using testsupport::read_png;
-using testsupport::TempDir;
+#include "monitor.h"
+#include "vout_fixture.h"
 
 namespace {
 
-constexpr int W = 7, H = 5; // odd sizes: rows are padded in memory
-
-// A colour for every pixel that differs in each channel.
-SDL_Color pattern(int x, int y)
-{
-    return {Uint8(30 * x + 1), Uint8(40 * y + 2), Uint8(255 - 9 * (x + y)), 0};
-}
-
-SDL_Surface *make(int bpp, Uint32 r, Uint32 g, Uint32 b, Uint32 a = 0)
-{
-    SDL_Surface *s = SDL_CreateRGBSurface(SDL_SWSURFACE, W, H, bpp, r, g, b, a);
-    if (!s)
-        return nullptr;
-    for (int y = 0; y < H; y++)
-        for (int x = 0; x < W; x++) {
-            const SDL_Color c = pattern(x, y);
-            SDL_Rect px = {Sint16(x), Sint16(y), 1, 1};
-            SDL_FillRect(s, &px,
-                         a ? SDL_MapRGBA(s->format, c.r, c.g, c.b, Uint8(x * 20))
-                           : SDL_MapRGB(s->format, c.r, c.g, c.b));
-        }
-    return s;
-}
+constexpr int SW = 7, SH = 5; // odd sizes: rows are padded in memory
 
 // What the surface itself says pixel (x, y) is.
-SDL_Color surface_rgb(SDL_Surface *s, int x, int y)
+Rgb surface_rgb(SDL_Surface *s, int x, int y)
 {
-    const Uint8 *p = static_cast<Uint8 *>(s->pixels) + y * s->pitch +
-                     x * s->format->BytesPerPixel;
     Uint32 v = 0;
-    memcpy(&v, p, s->format->BytesPerPixel); // little-endian machine
-    SDL_Color c = {};
-    SDL_GetRGB(v, s->format, &c.r, &c.g, &c.b);
-    return c;
+    std::memcpy(&v, static_cast<Uint8 *>(s->pixels) + y * s->pitch + x * s->format->BytesPerPixel,
+                s->format->BytesPerPixel);
+    Uint8 r, g, b;
+    SDL_GetRGB(v, s->format, &r, &g, &b);
+    return {r, g, b};
 }
 
-class PngWriter : public ::testing::Test {
-protected:
-    // Prepare as a snapshot does, write, read back.
-    Image save(SDL_Surface *s)
-    {
-        SDL_Surface *prepared = SDL_PNGFormatAlpha(s);
-        EXPECT_NE(prepared, nullptr);
-        const std::string path = dir_.file("out.png");
-        const int r = SDL_SavePNG_RW(prepared, SDL_RWFromFile(path.c_str(), "wb"), 1);
-        EXPECT_EQ(r, 0) << SDL_GetError();
-        SDL_FreeSurface(prepared);
-        return read_png(path);
-    }
-    // tolerance: packed 16-bit channels may be widened by shifting only.
-    void expect_pixels(const Image &png, SDL_Surface *s, int tolerance = 0)
-    {
-        ASSERT_TRUE(png.ok());
-        ASSERT_EQ(png.width, W);
-        ASSERT_EQ(png.height, H);
-        EXPECT_EQ(png.bit_depth, 8);
-        for (int y = 0; y < H; y++)
-            for (int x = 0; x < W; x++) {
-                const SDL_Color want = surface_rgb(s, x, y);
-                const auto got = png.pixel(x, y);
-                ASSERT_NEAR(got.r, want.r, tolerance) << x << "," << y;
-                ASSERT_NEAR(got.g, want.g, tolerance) << x << "," << y;
-                ASSERT_NEAR(got.b, want.b, tolerance) << x << "," << y;
-            }
-    }
-    testsupport::TempDir dir_;
-};
-
-// A stream that counts closes and can refuse to write.
-struct Probe {
-    int closes = 0;
-    bool fail_writes = false;
-    size_t written = 0;
-};
-
-SDL_RWops *probe_stream(Probe *p)
+// A stream that counts closes and refuses to write.
+int closes = 0;
+SDL_RWops *failing_stream()
 {
     SDL_RWops *rw = SDL_AllocRW();
-    rw->hidden.unknown.data1 = p;
     rw->seek = [](SDL_RWops *, int, int) { return -1; };
     rw->read = [](SDL_RWops *, void *, int, int) { return -1; };
-    rw->write = [](SDL_RWops *ctx, const void *, int size, int num) {
-        auto *p = static_cast<Probe *>(ctx->hidden.unknown.data1);
-        if (p->fail_writes)
-            return 0;
-        p->written += size_t(size) * num;
-        return num;
-    };
-    rw->close = [](SDL_RWops *ctx) {
-        static_cast<Probe *>(ctx->hidden.unknown.data1)->closes++;
-        SDL_FreeRW(ctx);
-        return 0;
-    };
+    rw->write = [](SDL_RWops *, const void *, int, int) { return 0; };
+    rw->close = [](SDL_RWops *ctx) { return SDL_FreeRW(ctx), closes++, 0; };
     return rw;
 }
 
 } // namespace
 
-TEST_F(PngWriter, TwentyFourBitSurfacesAreRgbInEitherByteOrder)
+// Every kind of surface comes back from its file with its own picture: RGB
+// in either byte order, alpha kept, 16-bit widened, palettes kept.
+TEST(PngWriter, EverySurfaceKindKeepsItsPicture)
 {
-    for (bool bgr : {false, true}) {
-        SDL_Surface *s = bgr ? make(24, 0xFF0000, 0xFF00, 0xFF)
-                             : make(24, 0xFF, 0xFF00, 0xFF0000);
+    testsupport::TempDir dir;
+    const struct {
+        const char *name;
+        int bpp;
+        Uint32 r, g, b, a;
+        int color_type, tolerance; // packed 16-bit channels may be widened by shifting only
+    } cases[] = {
+        {"RGB", 24, 0xFF, 0xFF00, 0xFF0000, 0, 2, 0},   {"BGR", 24, 0xFF0000, 0xFF00, 0xFF, 0, 2, 0},
+        {"RGBA", 32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000, 6, 0},
+        {"565", 16, 0xF800, 0x07E0, 0x001F, 0, 2, 7},   {"555", 15, 0x7C00, 0x03E0, 0x001F, 0, 2, 7},
+        {"palette", 8, 0, 0, 0, 0, 3, 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        SDL_Surface *s = SDL_CreateRGBSurface(SDL_SWSURFACE, SW, SH, c.bpp, c.r, c.g, c.b, c.a);
         ASSERT_NE(s, nullptr);
+        SDL_Color colours[4] = {{10, 20, 30, 0}, {200, 0, 0, 0}, {0, 250, 5, 0}, {1, 2, 255, 0}};
+        if (c.bpp == 8)
+            SDL_SetColors(s, colours, 0, 4);
+        for (int y = 0; y < SH; y++)
+            for (int x = 0; x < SW; x++) {
+                SDL_Rect px = {Sint16(x), Sint16(y), 1, 1};
+                const Uint8 r = Uint8(30 * x + 1), g = Uint8(40 * y + 2), b = Uint8(255 - 9 * (x + y));
+                SDL_FillRect(s, &px, c.bpp == 8 ? Uint32((x + y) % 4)
+                                     : c.a  ? SDL_MapRGBA(s->format, r, g, b, Uint8(x * 20))
+                                            : SDL_MapRGB(s->format, r, g, b));
+            }
         SDL_Surface *prepared = SDL_PNGFormatAlpha(s);
-        EXPECT_EQ(prepared, s) << "written as is";
-        EXPECT_EQ(s->refcount, 2);
+        ASSERT_NE(prepared, nullptr);
+        const std::string path = dir.file(std::string(c.name) + ".png");
+        EXPECT_EQ(SDL_SavePNG_RW(prepared, SDL_RWFromFile(path.c_str(), "wb"), 1), 0) << SDL_GetError();
         SDL_FreeSurface(prepared);
-        const Image png = save(s);
-        EXPECT_EQ(png.color_type, 2) << bgr;
-        expect_pixels(png, s);
+        const Image png = testsupport::read_png(path);
+        ASSERT_TRUE(png.width == SW && png.height == SH && png.bit_depth == 8);
+        EXPECT_EQ(png.color_type, c.color_type);
+        int bad = 0;
+        for (int y = 0; y < SH; y++)
+            for (int x = 0; x < SW; x++)
+                bad += !near(png.pixel(x, y), surface_rgb(s, x, y), c.tolerance) ||
+                       png.pixel(x, y).a != (c.a ? x * 20 : 255);
+        EXPECT_EQ(bad, 0);
         SDL_FreeSurface(s);
     }
 }
 
-TEST_F(PngWriter, ThirtyTwoBitWithAlphaKeepsIt)
+TEST(PngWriter, AFailingStreamIsAFailureNotACutFile)
 {
-    SDL_Surface *s = make(32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000);
-    ASSERT_NE(s, nullptr);
-    const Image png = save(s);
-    EXPECT_EQ(png.color_type, 6);
-    ASSERT_TRUE(png.ok());
-    for (int x = 0; x < W; x++) {
-        const auto got = png.pixel(x, 2);
-        EXPECT_EQ(got.a, x * 20);
-        EXPECT_EQ(got.r, pattern(x, 2).r);
-        EXPECT_EQ(got.b, pattern(x, 2).b);
-    }
-    SDL_FreeSurface(s);
-}
-
-TEST_F(PngWriter, SixteenBitSurfacesAreConvertedSoThePictureIsRight)
-{
-    for (Uint32 rmask : {0xF800u, 0x7C00u}) { // 565 and 555
-        SDL_Surface *s = rmask == 0xF800u ? make(16, 0xF800, 0x07E0, 0x001F)
-                                          : make(15, 0x7C00, 0x03E0, 0x001F);
-        ASSERT_NE(s, nullptr);
-        ASSERT_EQ(s->format->BytesPerPixel, 2);
-        const Image png = save(s);
-        EXPECT_EQ(png.color_type, 2);
-        expect_pixels(png, s, 7);
-        SDL_FreeSurface(s);
-    }
-}
-
-TEST_F(PngWriter, PaletteSurfacesKeepTheirPalette)
-{
-    SDL_Surface *s = SDL_CreateRGBSurface(SDL_SWSURFACE, W, H, 8, 0, 0, 0, 0);
-    ASSERT_NE(s, nullptr);
-    ASSERT_NE(s->format->palette, nullptr);
-    SDL_Color colours[4] = {{10, 20, 30, 0}, {200, 0, 0, 0}, {0, 250, 5, 0},
-                            {1, 2, 255, 0}};
-    SDL_SetColors(s, colours, 0, 4);
-    for (int y = 0; y < H; y++)
-        for (int x = 0; x < W; x++)
-            static_cast<Uint8 *>(s->pixels)[y * s->pitch + x] = Uint8((x + y) % 4);
-    const Image png = save(s);
-    EXPECT_EQ(png.color_type, 3);
-    ASSERT_TRUE(png.ok());
-    for (int y = 0; y < H; y++)
-        for (int x = 0; x < W; x++) {
-            const SDL_Color &c = colours[(x + y) % 4];
-            const auto got = png.pixel(x, y);
-            ASSERT_EQ(got.r, c.r);
-            ASSERT_EQ(got.g, c.g);
-            ASSERT_EQ(got.b, c.b);
-        }
-    SDL_FreeSurface(s);
-}
-
-TEST_F(PngWriter, AFailingStreamIsAFailureNotACutFile)
-{
-    SDL_Surface *s = make(24, 0xFF, 0xFF00, 0xFF0000);
-    Probe p;
-    p.fail_writes = true;
-    EXPECT_EQ(SDL_SavePNG_RW(s, probe_stream(&p), 1), -1);
+    SDL_Surface *s = SDL_CreateRGBSurface(SDL_SWSURFACE, SW, SH, 24, 0xFF, 0xFF00, 0xFF0000, 0);
+    SDL_Surface *empty = SDL_CreateRGBSurface(SDL_SWSURFACE, 0, 0, 24, 0xFF, 0xFF00, 0xFF0000, 0);
+    closes = 0;
+    EXPECT_EQ(SDL_SavePNG_RW(s, failing_stream(), 1), -1);
     EXPECT_STREQ(SDL_GetError(), "libpng: write error\n");
-    EXPECT_EQ(p.closes, 1);
-
     // libpng's own complaints come back the same way: a zero-sized picture.
-    SDL_Surface *empty = SDL_CreateRGBSurface(SDL_SWSURFACE, 0, 0, 24, 0xFF,
-                                              0xFF00, 0xFF0000, 0);
-    if (empty) {
-        Probe q;
-        EXPECT_EQ(SDL_SavePNG_RW(empty, probe_stream(&q), 1), -1);
-        EXPECT_EQ(std::string(SDL_GetError()).rfind("libpng: ", 0), 0u)
-            << SDL_GetError();
-        EXPECT_EQ(q.closes, 1);
-        SDL_FreeSurface(empty);
-    }
+    EXPECT_EQ(SDL_SavePNG_RW(empty, failing_stream(), 1), -1);
+    EXPECT_EQ(std::string(SDL_GetError()).rfind("libpng: ", 0), 0u) << SDL_GetError();
+    EXPECT_EQ(closes, 2);
     SDL_FreeSurface(s);
+    SDL_FreeSurface(empty);
+}
+
+namespace {
+
+// A 32-bit screen without alpha, as the X server gives, and the options
+// and output of a viewer taking shots; all restored afterwards.
+class Snapshots : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        screen = SDL_CreateRGBSurface(SDL_SWSURFACE, 320, 240, 32, 0xFF0000, 0xFF00, 0xFF, 0);
+        ASSERT_NE(screen, nullptr);
+        conf = cfg_ = static_cast<CONF *>(std::calloc(1, sizeof(CONF)));
+        conf->shot_dir = strdup(dir_.path().c_str());
+        conf->display = 'L';
+        vout = &vout_sdl;
+    }
+    void TearDown() override
+    {
+        SDL_FreeSurface(std::exchange(screen, nullptr));
+        std::free(cfg_->shot_dir);
+        std::free(cfg_);
+        conf = nullptr;
+        vout = nullptr;
+    }
+    std::string files() const { return testsupport::run({"ls", "-l", dir_.path()}).out; }
+    testsupport::TempDir dir_;
+    CONF *cfg_ = nullptr;
+};
+
+} // namespace
+
+TEST_F(Snapshots, UnwritablePlacesAndMissingScreenFailCleanly)
+{
+    testsupport::LogCapture log;
+    const std::string path = dir_.file("no/such/dir/x.png");
+    window w = {};
+    w.video_rect = {0, 0, 8, 8};
+    EXPECT_EQ(screen_snapshot(path.c_str()) + win_snapshot(&w, path.c_str()) + win_snapshot(nullptr, path.c_str()), 0);
+    SDL_Surface *keep = std::exchange(screen, nullptr);
+    EXPECT_EQ(screen_snapshot(dir_.file("a.png").c_str()) + win_snapshot(&w, dir_.file("b.png").c_str()), 0);
+    screen = keep;
+    EXPECT_TRUE(log.contains("SDL_SaveBMP(screen, " + path + ") failed: No such file")) << log.text();
+    EXPECT_TRUE(log.contains("SDL_SaveBMP(camshot, " + path + ") failed: No such file")) << log.text();
+    EXPECT_EQ(files().find(".png"), std::string::npos);
+    EXPECT_EQ(screen->refcount, 1);
+}
+
+// Never written through a link, never half written, never overwriting the
+// shot taken a moment before, never readable by others.
+TEST_F(Snapshots, LinksLimitsAndShotsWithinOneSecond)
+{
+    testsupport::write_file(dir_.file("victim"), "keep", 0600);
+    ASSERT_EQ(symlink(dir_.file("victim").c_str(), dir_.file("link.png").c_str()), 0);
+    EXPECT_EQ(screen_snapshot(dir_.file("link.png").c_str()), 0);
+    EXPECT_EQ(testsupport::read_file(dir_.file("victim")), "keep");
+
+    // A file-size limit (as a full disk) cuts the file: a failure, no file.
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit old, small = {100, 0};
+    getrlimit(RLIMIT_FSIZE, &old);
+    small.rlim_max = old.rlim_max;
+    setrlimit(RLIMIT_FSIZE, &small);
+    const int cut = screen_snapshot(dir_.file("cut.png").c_str());
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_EQ(cut, 0);
+    EXPECT_EQ(files().find("cut"), std::string::npos) << files();
+
+    screen_shot();
+    screen_shot();
+    EXPECT_EQ(testsupport::occurrences(files(), " tirskmon("), 2) << files();
+    EXPECT_EQ(files().find("-rw-r--r--"), std::string::npos) << files();
 }
