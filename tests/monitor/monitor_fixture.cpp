@@ -78,13 +78,4 @@ FakeStream &MonitorTest::stream(camera *cam, int src)
     return *static_cast<FakeStream *>(cam->srcs[src].handle);
 }
 
-std::vector<std::string> MonitorTest::slots() const
-{
-    std::vector<std::string> out;
-    for (const std::string &c :
-         testsupport::calls_except({"border", "alarm", "caption", "status", "free_surfaces"}))
-        out.push_back(c.substr(0, c.find(' ')));
-    return out;
-}
-
 } // namespace monitortest

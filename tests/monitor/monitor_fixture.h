@@ -35,8 +35,6 @@ protected:
     // Layout n of type name with the given cameras (window 1 first).
     void add_layout(int n, const char *type, std::vector<camera *> cams);
     FakeStream &stream(camera *cam, int src = 0);
-    // Slot names of the output calls, less the window decorations.
-    std::vector<std::string> slots() const;
 
     FakeStream streams_[40];
     int nstreams_ = 0;

@@ -37,21 +37,6 @@ protected:
 
 } // namespace
 
-TEST_F(Polling, FirstFrameAdoptsTheSourceAndShowsIt)
-{
-    window *w = cam1_->win;
-    stream(cam1_).polls = {1, 1, 0};
-    EXPECT_GT(tick(), 0);
-    EXPECT_EQ(w->cur_src, 0);
-    EXPECT_EQ(w->target_src, -1);
-    EXPECT_FALSE(w->state & (WS_WT | WS_CF | WS_SF));
-    EXPECT_EQ(cam1_->srcs[0].started, 1u);
-    EXPECT_EQ(cam1_->srcs[0].format, uint32_t(MEDIA_FMT_I420));
-    tick();
-    EXPECT_EQ(count_calls("^alloc"), 1) << "overlay kept for the run";
-    EXPECT_EQ(count_calls("^show_frame"), 2);
-}
-
 // A dead source is played again every reconnect time-out, never sooner,
 // however its repeated failure report falls between.
 TEST_F(Polling, DeadSourceRestartsEveryReconnectTimeOut)

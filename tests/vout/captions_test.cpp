@@ -100,14 +100,6 @@ TEST_F(VoutLabels, LabelsAreClippedToTheirAreaOrLeftOut)
     }
 }
 
-TEST_F(VoutLabels, InvalidUtf8NamesAreShownCleaned)
-{
-    std::strcpy(cam->name, "\xff CAM \xc3\x28 \xe2\x82 \xf0\x9f\x98\x80 7 \xc3");
-    win_caption(win, 1);
-    EXPECT_GT(label().w, 0);
-    EXPECT_EQ(label().w, expected_width("? CAM ?( ? ? 7 ?"));
-}
-
 // The size is the smallest loaded one not below the target
 // (height / 25 x font_factor x factor), at most the largest.
 TEST_F(VoutLabels, FontSizeFollowsTheAreaHeight)
