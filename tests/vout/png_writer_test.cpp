@@ -129,22 +129,6 @@ protected:
 
 } // namespace
 
-TEST_F(Snapshots, UnwritablePlacesAndMissingScreenFailCleanly)
-{
-    testsupport::LogCapture log;
-    const std::string path = dir_.file("no/such/dir/x.png");
-    window w = {};
-    w.video_rect = {0, 0, 8, 8};
-    EXPECT_EQ(screen_snapshot(path.c_str()) + win_snapshot(&w, path.c_str()) + win_snapshot(nullptr, path.c_str()), 0);
-    SDL_Surface *keep = std::exchange(screen, nullptr);
-    EXPECT_EQ(screen_snapshot(dir_.file("a.png").c_str()) + win_snapshot(&w, dir_.file("b.png").c_str()), 0);
-    screen = keep;
-    EXPECT_TRUE(log.contains("SDL_SaveBMP(screen, " + path + ") failed: No such file")) << log.text();
-    EXPECT_TRUE(log.contains("SDL_SaveBMP(camshot, " + path + ") failed: No such file")) << log.text();
-    EXPECT_EQ(files().find(".png"), std::string::npos);
-    EXPECT_EQ(screen->refcount, 1);
-}
-
 // Never written through a link, never half written, never overwriting the
 // shot taken a moment before, never readable by others.
 TEST_F(Snapshots, LinksLimitsAndShotsWithinOneSecond)
