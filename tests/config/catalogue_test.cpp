@@ -269,24 +269,6 @@ TEST(Catalogue, Sqlite)
     refused({"sqlite3", dir.path(), ".", "tirsk-mon", "", 0}, "not a regular file");
 }
 
-TEST(Catalogue, SourceSlotsAndSchemes)
-{
-    camera cam{};
-    LogCapture log;
-    EXPECT_EQ(add_source(&cam, nullptr), nullptr);
-    EXPECT_EQ(add_source(nullptr, "/dev/video1"), nullptr);
-    EXPECT_EQ(add_source(&cam, "no scheme"), nullptr);
-    EXPECT_EQ(cam.srcs[0].cam, nullptr) << "a refused source leaves no trace";
-    for (int i = 0; i < CAM_MAX_SRCS; ++i)
-        EXPECT_NE(add_source(&cam, "/dev/video1"), nullptr);
-    EXPECT_EQ(add_source(&cam, "/dev/video1"), nullptr);
-    EXPECT_EQ(cam.nsrcs, CAM_MAX_SRCS);
-    EXPECT_EQ(log.count("unexpected uri no scheme, skip this source"), 1) << log.text();
-    EXPECT_EQ(log.count("no free source slot"), 1) << log.text();
-    for (int i = 0; i < cam.nsrcs; ++i)
-        source_free(&cam.srcs[i]);
-}
-
 // A private server (tests/config/dbserver.sh) for the lifetime of the object.
 class Server {
 public:
@@ -302,8 +284,7 @@ public:
             port_ = ntohs(a.sin_port);
         close(fd);
         RunResult r = run({"bash", SCRIPT, "start", kind_, dir_, std::to_string(port_)}, {}, 180000);
-        started_ = r.status == 0;
-        EXPECT_TRUE(started_) << kind_ << " did not start: " << r.out << r.err;
+        EXPECT_EQ(status_ = r.status, 0) << kind_ << " did not start: " << r.out << r.err;
     }
     ~Server()
     {
@@ -314,7 +295,7 @@ public:
     // All cases through the driver `type', then a wrong password.
     void run_all(const std::string &type) const
     {
-        ASSERT_TRUE(started_);
+        ASSERT_EQ(status_, 0);
         DbTarget t{type, "127.0.0.1", "tirsk6_db", "tirsk-mon", "tirsk-secret", port_};
         run_cases(t, dir_);
         t.passwd = "not-the-password";
@@ -326,7 +307,7 @@ private:
     static constexpr const char *SCRIPT = TIRSK_SOURCE_DIR "/tests/config/dbserver.sh";
     std::string kind_, dir_;
     uint16_t port_ = 0;
-    bool started_ = false;
+    int status_ = -1; // of the start script
 };
 
 TEST(Catalogue, MariaDB) { Server("mariadb").run_all("mysql"); }

@@ -50,13 +50,11 @@ TEST(Program, StartMessagesAndUsage)
         std::string said, out = "";
         const char *unsaid = "\x1b"; // no terminal colours
     } cases[] = {
-        {{"-c", good, "--bogus", "--help"}, "unknown option `--bogus'\n" + hint},
         {{"-c", good, "-g", "800*600", "--help"},
          "tirsk-mon: bad value \"800*600\" for -g, --geo: expected WIDTHxHEIGHT in pixels, e.g. 1280x1024\n" + hint},
         {{"-c", good, "--db-port=x", "--help"},
          "bad value \"x\" for --db-port: expected a port number from 0 to 65535\n" + hint},
         {{"-c", bad, "--help"}, "bad.conf:2: invalid value for \"framerate\""},
-        {{"-c", dir.file("absent.conf"), "--help"}, "absent.conf: cannot open"},
         {{"-c", good, "-g", "800x600", "-R", "60", "--help"}, "", usage},
         {with(hall, {"-v"}), "(*) Add layout #0, type `QUAD_4_4'(3), name `Hall' with 2 cameras"},
         {with(hall, {"-v"}), "cannot open display \"\" (DISPLAY is not set)"},

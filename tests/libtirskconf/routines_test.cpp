@@ -1,5 +1,5 @@
-// Text and address routines of the host library: tokens, address lists,
-// number lists, local addresses.
+// Address and number lists of the host library, and the reason a local
+// address is refused.
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -10,44 +10,7 @@
 #include "harness.h"
 #include "tirskconf.h"
 
-namespace {
-
 using testsupport::LogCapture;
-using V = std::vector<std::string>;
-
-V tokens(const char *text, const char *delims)
-{
-    V out;
-    size_t len;
-    for (const char *p = text; (p = tirskconf_str_get_next_token(p, delims, &len)); p += len)
-        out.emplace_back(p, len);
-    return out;
-}
-
-} // namespace
-
-TEST(NextToken, SplitTrimAndKeepInnerBlanks)
-{
-    const std::string big(100000, 'x');
-    const struct {
-        std::string text;
-        const char *delims;
-        V want;
-    } cases[] = {
-        {"localhost, 192.168.43.0/24 ,10.0.0.0/8", " \r\t;,", {"localhost", "192.168.43.0/24", "10.0.0.0/8"}},
-        {" was alarms ; CASE OPENED ;\tBATTERY LOW ", "\r\t;,", {"was alarms", "CASE OPENED", "BATTERY LOW"}},
-        {";;a;;  ;b;", "\r\t;,", {"a", "b"}},
-        {"", ",", {}},
-        {" ,;, ", " ;,", {}},
-        {"  whole text  ", nullptr, {"whole text"}},
-        {"a," + big + ",b", ",", {"a", big, "b"}},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(tokens(c.text.c_str(), c.delims), c.want) << c.text.substr(0, 50);
-    size_t len = 99;
-    EXPECT_EQ(tirskconf_str_get_next_token(nullptr, ",", &len), nullptr);
-    EXPECT_EQ(len, 0u);
-}
 
 TEST(Ip4Acl, AddressesNamesPrefixesAndRefusals)
 {
@@ -100,27 +63,13 @@ TEST(NumList, ValuesRangesAndLimits)
     EXPECT_EQ(tirskconf_parse_numlist2(0, nullptr, 3, 0, 10, 0, out), 0);
 }
 
-TEST(GetAddr, OnlyAddressesOfThisMachine)
+// Which addresses count as this machine's is shown by the remote-control
+// option; here the reason of a refusal, cut to a tiny buffer.
+TEST(GetAddr, ReasonCutSafely)
 {
-    const struct {
-        const char *host;
-        const char *addr; // null: refused, with a reason
-    } cases[] = {{"*", "0.0.0.0"}, {"localhost", "127.0.0.1"}, {"127.0.0.9", "127.0.0.9"},
-                 {"192.0.2.1", nullptr}, {"203.0.113.7", nullptr}, // TEST-NET: never configured here
-                 {"", nullptr}, {"1.2.3", nullptr}, {"300.1.1.1", nullptr}, {"bad host", nullptr}};
-    for (const auto &c : cases) {
-        sockaddr_in sa[1];
-        char err[200] = "untouched";
-        EXPECT_EQ(tirskconf_getaddr(c.host, 0x1071, sa, 1, err, sizeof err), c.addr != nullptr) << c.host;
-        if (c.addr)
-            EXPECT_EQ(sa[0].sin_addr.s_addr, inet_addr(c.addr)) << c.host;
-        else
-            EXPECT_STRNE(err, "untouched") << "a reason is given for " << c.host;
-    }
-    // Without the local check any address is taken; a tiny err is cut safely.
     sockaddr_in sa[1];
     char tiny[4];
-    EXPECT_EQ(tirskconf_getaddr("192.0.2.1", 0x0020, sa, 1, tiny, sizeof tiny), 1);
+    EXPECT_EQ(tirskconf_getaddr("192.0.2.1", 0x0020, sa, 1, tiny, sizeof tiny), 1) << "no local check";
     EXPECT_EQ(tirskconf_getaddr("192.0.2.1", 0x1071, sa, 1, tiny, sizeof tiny), 0);
     EXPECT_STREQ(tiny, "not");
     EXPECT_EQ(tirskconf_getaddr("localhost", 0x1071, nullptr, 1, nullptr, 0), 0);
