@@ -71,19 +71,22 @@ TEST_F(FullscreenStream, FullscreenStreamsShowOrFailAndEscReturnsToTheMovingLayo
         ASSERT_TRUE(key("Return"));
         ASSERT_TRUE(run_->wait_log(r.expect)) << run_->log();
         if (r.w) {
+            // Fitted just after its first frame.
+            ASSERT_TRUE(wait_until(5000, [&] { return source_video(run_->log(), 1, 1).w > 0; })) << run_->log();
             const std::string log = run_->log();
             EXPECT_LT(log.find("layout -> fullscreen"), log.find(r.expect));
             EXPECT_LT(log.find(r.expect), log.find("stop previous source #0"));
             const Box v = source_video(log, 1, 1);
             EXPECT_NEAR(double(v.w) / v.h, double(r.w) / r.h, 0.01);
-            const Image img = shot("fs.png");
-            int wrong = 0; // bar colours on three rows: a sheared picture moves them
-            for (int b = 0; b < 21; b++) {
-                const uint8_t *p = img.at(v.x + v.w * (2 * (b % 7) + 1) / 14, v.y + v.h * (1 + b / 7 * 2) / 8);
-                for (int c = 0; c < 3; c++)
-                    wrong += BARS[b % 7][c] ? p[c] <= 120 : p[c] >= 70;
-            }
-            EXPECT_EQ(wrong, 0);
+            EXPECT_TRUE(shot_until([&](const Image &img) {
+                int wrong = 0; // bar colours on three rows: a sheared picture moves them
+                for (int b = 0; b < 21; b++) {
+                    const uint8_t *p = img.at(v.x + v.w * (2 * (b % 7) + 1) / 14, v.y + v.h * (1 + b / 7 * 2) / 8);
+                    for (int c = 0; c < 3; c++)
+                        wrong += BARS[b % 7][c] ? p[c] <= 120 : p[c] >= 70;
+                }
+                return wrong == 0;
+            }, nullptr, 3000));
             // The clip ends: reported once, and it starts again.
             ASSERT_TRUE(run_->wait_log("cam[01] src#1: cur. playback started")) << run_->log();
             EXPECT_EQ(run_->log_count("src#1: end of stream"), 1u);
