@@ -87,24 +87,19 @@ protected:
     {
         ASSERT_NE(screen, nullptr);
         conf = cfg_ = static_cast<CONF *>(std::calloc(1, sizeof(CONF)));
-        conf->font_factor = 1.0;
-        conf->quiet = 1;
-        overlay_format = SDL_YV12_OVERLAY;
-        cursor_state = 1;
+        conf->font_factor = 1.0, conf->quiet = 1;
+        overlay_format = SDL_YV12_OVERLAY, cursor_state = 1;
         fill_screen({0, 0, 0});
         cam = &conf->cams[0];
-        cam->nr = 1;
+        cam->nr = 1, cam->nsrcs = 1;
         std::strcpy(cam->name, " CAM 1 ");
-        cam->nsrcs = 1;
         src = &cam->srcs[0];
         src->cam = cam;
         std::strcpy(src->uri, "rtsp://127.0.0.1/cam1");
         win = &windows[0];
         std::memset(win, 0, sizeof *win);
         set_rects(100, 80, 400, 300, 4);
-        win->cam = cam;
-        cam->win = win;
-        win->target_src = -1;
+        win->cam = cam, cam->win = win, win->target_src = -1;
     }
     void TearDown() override
     {
