@@ -1,5 +1,5 @@
-// Opening the real screen on an X server: mode, caption, icon, pointer,
-// and the screens and failures that are refused.
+// Opening the real screen on an X server: the screens and failures that
+// are refused, and the clean-up after them.
 #include <sched.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -20,24 +20,6 @@ protected:
         return r;
     }
 };
-
-TEST_F(ScreenSetup, DefaultWindowWithIconAndPointer)
-{
-    ASSERT_EQ(init(), 1);
-    EXPECT_EQ(screen->w * 10000 + vout_sdl.height, 6480488);
-    EXPECT_EQ(screen->flags & (SDL_FULLSCREEN | SDL_NOFRAME), 0u);
-    char *title = nullptr, *icon_title = nullptr;
-    SDL_WM_GetCaption(&title, &icon_title);
-    EXPECT_EQ(std::string(title) + "/" + icon_title, "Tirsk cameras local viewer/tirsk-mon");
-    ASSERT_NE(icon, nullptr);
-    EXPECT_TRUE(cursor && SDL_GetCursor() == cursor);
-    EXPECT_EQ(overlay_format, uint32_t(SDL_YV12_OVERLAY));
-    EXPECT_EQ(FakeFonts::init_height, 488);
-    // show_cursor keeps what the library reports: the state before the call.
-    EXPECT_EQ(show_cursor(0), 1);
-    EXPECT_EQ(show_cursor(1), 0);
-    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
-}
 
 // Sizes beyond the display (also one that would pass as a negative width),
 // no size, and a screen without YUV overlays are refused with one clear
