@@ -4,6 +4,7 @@
 // frames read for display.
 #pragma once
 
+#include <dirent.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -67,6 +68,44 @@ inline double cpu_s(pid_t pid)
     return double(ut + st) / double(sysconf(_SC_CLK_TCK));
 }
 
+// utime + stime of a process's live threads, in seconds, leaving out the
+// threads whose name starts with one of skip (simulated devices and test
+// sources that run inside the measured program).
+inline double cpu_s_without(pid_t pid, const std::vector<std::string> &skip)
+{
+    const std::string dir = "/proc/" + std::to_string(pid) + "/task";
+    double sum = 0;
+    DIR *d = opendir(dir.c_str());
+    if (!d)
+        return 0;
+    while (dirent *e = readdir(d)) {
+        if (e->d_name[0] == '.')
+            continue;
+        std::string comm = slurp(dir + "/" + e->d_name + "/comm");
+        bool skipped = false;
+        for (const std::string &s : skip)
+            skipped = skipped || comm.rfind(s, 0) == 0;
+        if (skipped)
+            continue;
+        const std::string stat = slurp(dir + "/" + e->d_name + "/stat");
+        const size_t close = stat.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        std::istringstream in(stat.substr(close + 2));
+        std::string field;
+        unsigned long long ut = 0, st = 0;
+        for (int i = 3; i <= 15 && in >> field; i++) {
+            if (i == 14)
+                ut = std::stoull(field);
+            if (i == 15)
+                st = std::stoull(field);
+        }
+        sum += double(ut + st) / double(sysconf(_SC_CLK_TCK));
+    }
+    closedir(d);
+    return sum;
+}
+
 // Frames read for display within [t0, t1] (microseconds), per device, and
 // their latencies from readiness.
 struct Reads {
@@ -76,10 +115,19 @@ struct Reads {
     long total = 0;
 };
 
+// A read that another read of the same device follows within this time was
+// read over: the viewer skipped to the newer frame queued behind it.
+constexpr int64_t read_over_us = 2000;
+
 inline Reads parse_events(const std::string &path, int64_t t0, int64_t t1)
 {
     Reads r;
     std::map<std::pair<std::string, unsigned>, int64_t> ready;
+    struct last_read {
+        int64_t t;
+        long latency_at; // index in latency_us, -1 none
+    };
+    std::map<std::string, last_read> last;
     std::ifstream in(path);
     std::string line;
     while (std::getline(in, line)) {
@@ -92,14 +140,26 @@ inline Reads parse_events(const std::string &path, int64_t t0, int64_t t1)
         if (what == "ready") {
             ready[{dev, seq}] = t;
         } else if (what == "read" && t >= t0 && t <= t1) {
+            const auto prev = last.find(dev);
+            if (prev != last.end() && t - prev->second.t < read_over_us) {
+                r.per_device[dev]--;
+                r.total--;
+                if (prev->second.latency_at >= 0)
+                    r.latency_us[size_t(prev->second.latency_at)] = -1;
+            }
             if (!r.per_device[dev]++)
                 r.first_us[dev] = t;
             r.total++;
             const auto it = ready.find({dev, seq});
-            if (it != ready.end())
+            long at = -1;
+            if (it != ready.end()) {
+                at = long(r.latency_us.size());
                 r.latency_us.push_back(t - it->second);
+            }
+            last[dev] = {t, at};
         }
     }
+    std::erase_if(r.latency_us, [](int64_t v) { return v < 0; });
     std::sort(r.latency_us.begin(), r.latency_us.end());
     return r;
 }

@@ -31,21 +31,16 @@ extern "C" int cb_frame_tick(void *)
     // may have drawn; the status document follows what is shown.
     changes += rctrl_tick();
 
-    const uint32_t fps = conf && conf->framerate ? conf->framerate : 1;
-    const int64_t interval = int64_t(1000000 / fps);
-    if (now - last_poll_usec >= interval) {
-        r = poll_wins_sources(now);
-        if (r < 0 || quit)
-            return end_loop();
-        changes += r;
-        // Polls keep their own rhythm, one interval after the other: the
-        // tick (framerate + 10 Hz) seldom falls on the interval, and
-        // counting from the tick would poll only every second tick (20
-        // times a second at 30 fps, too few for 25 fps cameras).  Still at
-        // most framerate polls a second; after a stall the rhythm restarts.
-        last_poll_usec = now - last_poll_usec < 2 * interval ? last_poll_usec + interval
-                                                             : g_monotime_microsec;
-    }
+    // Sources are looked at on every tick, so that a frame waits for at
+    // most one tick: polling only `framerate` times a second fell on the
+    // tick grid every one or two ticks, and 25 fps devices then waited up
+    // to two ticks, their frames queueing up.  The frame-rate limit is
+    // kept per source by poll_wins_sources.
+    r = poll_wins_sources(now);
+    if (r < 0 || quit)
+        return end_loop();
+    changes += r;
+    last_poll_usec = now;
     if (quit)
         return end_loop();
 

@@ -1,5 +1,7 @@
 // Polling every window's sources once per frame: frames to the screen,
 // stream switches completed, failures noticed and streams restarted.
+#include <algorithm>
+
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -16,6 +18,24 @@
 #include "vout.h"
 
 namespace {
+
+// The frame-rate limit of each window's sources: a source may take
+// `framerate` frames a second on average, with credit for one frame that
+// comes early after a late one (frames and ticks do not keep step).
+struct rate_credit {
+    int64_t at;
+    double credit;
+};
+rate_credit credits[WINDOWS_COUNT][CAM_MAX_SRCS];
+
+bool may_take_frame(int wi, int j, int64_t now)
+{
+    rate_credit &c = credits[wi][j];
+    const double fps = conf->framerate ? double(conf->framerate) : 1.0;
+    c.credit = std::min(2.0, c.credit + double(now - c.at) * fps / 1e6);
+    c.at = now;
+    return c.credit >= 1.0;
+}
 
 const char *format_name(uint32_t f)
 {
@@ -273,6 +293,8 @@ extern "C" int poll_wins_sources(int64_t now)
                 continue;
             }
 
+            if (!may_take_frame(wi, j, now))
+                continue;
             media_frame frame;
             memset(&frame, 0, sizeof frame);
             frame.fd = -1;
@@ -286,6 +308,7 @@ extern "C" int poll_wins_sources(int64_t now)
             }
             if (r != 1)
                 continue;
+            credits[wi][j].credit -= 1.0;
 
             // A network stream may change its picture size mid-run: that
             // frame is taken as a new start, with an overlay and window

@@ -2,10 +2,10 @@
  * to RGB by SDL at its own size and then stretched to the window, so a
  * stream shown in a smaller window would be converted whole and mostly
  * thrown away.  Such a window gets an overlay of its video rectangle's size
- * instead, and each frame is scaled into it (box/bilinear filtering, SIMD)
+ * instead, and each frame is scaled into it (bilinear filtering, SIMD)
  * before SDL converts only the pixels that are shown.  Hardware overlays,
- * and windows as large as the stream or larger, keep the stream's size:
- * there the display scales for nothing. */
+ * and windows as large as the stream or not much smaller, keep the
+ * stream's size: there the display scales for nothing, or for less. */
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -78,8 +78,9 @@ void overlay_uv(SDL_Overlay *o, uint8_t *&u, int &us, uint8_t *&v, int &vs)
     vs = o->pitches[yv12 ? 1 : 2];
 }
 
-/* Scale into the locked overlay.  Box filtering averages every source pixel
- * a shown pixel covers (libyuv itself takes bilinear below a factor of 2). */
+/* Scale into the locked overlay.  Bilinear: smoother than SDL's nearest
+ * pixel, and at the factors of camera grids (2 to 3) about half the cost of
+ * averaging every covered pixel. */
 void scale_into(SDL_Overlay *o, const planes_in &in)
 {
     if (o->planes < 3 || in.w <= 0 || in.h <= 0)
@@ -89,7 +90,7 @@ void scale_into(SDL_Overlay *o, const planes_in &in)
     overlay_uv(o, u, us, v, vs);
     if (in.grey) {
         libyuv::ScalePlane(in.p[0], in.stride[0], in.w, in.h, o->pixels[0], o->pitches[0],
-                           o->w, o->h, libyuv::kFilterBox);
+                           o->w, o->h, libyuv::kFilterBilinear);
         /* Neutral chroma: a grey picture stays grey whatever was shown before. */
         std::memset(u, 128, size_t(us) * (o->h / 2));
         std::memset(v, 128, size_t(vs) * (o->h / 2));
@@ -97,7 +98,7 @@ void scale_into(SDL_Overlay *o, const planes_in &in)
     }
     libyuv::I420Scale(in.p[0], in.stride[0], in.p[1], in.stride[1], in.p[2], in.stride[2],
                       in.w, in.h, o->pixels[0], o->pitches[0], u, us, v, vs, o->w, o->h,
-                      libyuv::kFilterBox);
+                      libyuv::kFilterBilinear);
 }
 
 uint8_t *store_room(picture_store &st, size_t size)
@@ -124,8 +125,13 @@ void overlay_wanted_size(const media_source *src, const SDL_Overlay *cur,
     *h = int(sh);
     if (!cur || cur->hw_overlay || !rect || rect->w <= 0 || rect->h <= 0)
         return;
-    const uint32_t rw = even_up(uint32_t(rect->w)), rh = even_up(uint32_t(rect->h));
-    if (rw <= sw && rh <= sh && (rw < sw || rh < sh)) {
+    /* Even sides, as every overlay; SDL converts straight onto the screen
+     * only at the overlay's own size, so the odd column or row left over is
+     * filled by show_overlay rather than stretched to. */
+    const uint32_t rw = uint32_t(rect->w) & ~1u, rh = uint32_t(rect->h) & ~1u;
+    /* A window nearly the stream's size gains less from converting fewer
+     * pixels than a scaling pass costs: SDL's stretch is cheaper there. */
+    if (rw > 0 && rh > 0 && rw <= sw && rh <= sh && 3 * uint64_t(rw) * rh < 2 * uint64_t(sw) * sh) {
         *w = int(rw);
         *h = int(rh);
     }
@@ -199,7 +205,7 @@ int scale_frame(media_source *src, SDL_Overlay *o, const media_frame *f,
             std::memcpy(buf, data, f->size);
             std::memset(buf + f->size, 0, need - f->size);
         } else {
-            const ssize_t n = read_frame(f->fd, buf, f->size);
+            const ssize_t n = read_newest_frame(f->fd, buf, f->size);
             if (n != ssize_t(f->size))
                 log_short_read(src, n, f->size);
         }
@@ -212,6 +218,36 @@ int scale_frame(media_source *src, SDL_Overlay *o, const media_frame *f,
     *first_luma = data[0];
     scale_into(o, packed_planes(data, f->format, f->width, f->height));
     return 1;
+}
+
+int show_overlay(SDL_Overlay *o, SDL_Rect dst)
+{
+    const bool col = o->w == dst.w - 1, row = o->h == dst.h - 1;
+    if (!(col && o->h <= dst.h) && !(row && o->w <= dst.w))
+        return display_overlay(o, dst);
+    SDL_Rect inner = {dst.x, dst.y, Uint16(o->w), Uint16(o->h)};
+    const int r = display_overlay(o, inner);
+    if (r != 0)
+        return r;
+    /* The last column and row once more, from the screen itself. */
+    SDL_SetClipRect(screen, nullptr);
+    SDL_Rect strips[2];
+    int n = 0;
+    if (col) {
+        SDL_Rect from = {Sint16(dst.x + o->w - 1), dst.y, 1, Uint16(o->h)};
+        strips[n] = {Sint16(dst.x + o->w), dst.y, 1, Uint16(o->h)};
+        SDL_BlitSurface(screen, &from, screen, &strips[n]);
+        ++n;
+    }
+    if (row) {
+        SDL_Rect from = {dst.x, Sint16(dst.y + o->h - 1), dst.w, 1};
+        strips[n] = {dst.x, Sint16(dst.y + o->h), dst.w, 1};
+        SDL_BlitSurface(screen, &from, screen, &strips[n]);
+        ++n;
+    }
+    for (int i = 0; i < n; ++i)
+        screen_update(strips[i]);
+    return 0;
 }
 
 void forget_source_picture(const media_source *src)

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <poll.h>
 #include <unistd.h>
 
 #include "camera.h"
@@ -22,6 +23,23 @@ extern "C" ssize_t read_frame(int fd, uint8_t *dst, size_t size)
     do
         n = read(fd, dst, size);
     while (n < 0 && errno == EINTR);
+    return n;
+}
+
+/* A device keeps a few frames queued for a reader that fell behind (after
+ * a slow tick, a layout switch): showing them one by one, oldest first,
+ * would keep the picture that far behind.  Frames queued behind the one
+ * read are read over it, so the newest is shown. */
+extern "C" ssize_t read_newest_frame(int fd, uint8_t *dst, size_t size)
+{
+    ssize_t n = read_frame(fd, dst, size);
+    pollfd p = {fd, POLLIN, 0};
+    while (n == ssize_t(size) && poll(&p, 1, 0) == 1 && (p.revents & POLLIN)) {
+        const ssize_t m = read_frame(fd, dst, size);
+        if (m <= 0)
+            break; /* nothing written: the frame read stays whole */
+        n = m;
+    }
     return n;
 }
 
@@ -241,7 +259,7 @@ void fill_overlay(media_source *src, SDL_Overlay *o, const media_frame &f)
     /* Read from the device: straight into the overlay when it has the
      * frame's layout and room for it, else through a buffer. */
     if (packed && f.size <= l.total) {
-        ssize_t n = read_frame(f.fd, o->pixels[0], f.size);
+        ssize_t n = read_newest_frame(f.fd, o->pixels[0], f.size);
         if (n != ssize_t(f.size))
             log_short_read(src, n, f.size);
         if (exchange)
@@ -254,7 +272,7 @@ void fill_overlay(media_source *src, SDL_Overlay *o, const media_frame &f)
         log_short_read(src, -1, f.size);
         return;
     }
-    ssize_t n = read_frame(f.fd, buf, f.size);
+    ssize_t n = read_newest_frame(f.fd, buf, f.size);
     if (n != ssize_t(f.size))
         log_short_read(src, n, f.size);
     copy_planes(o, buf, n > 0 ? size_t(n) : 0, l, exchange);
@@ -403,7 +421,7 @@ int show_frame(window *win, media_source *src, media_frame *frame)
         first_luma = ovl->pixels[0][0];
     }
     SDL_UnlockYUVOverlay(ovl);
-    if (display_overlay(ovl, dst) != 0) {
+    if (show_overlay(ovl, dst) != 0) {
         tirsklog_r(&src->log, 3, "SDL_DisplayYUVOverlay() failed with: %s\n",
                    SDL_GetError());
         return 0;
@@ -429,7 +447,7 @@ void redisplay_win(window *win)
     if (!ovl)
         return;
     SDL_Rect dst = sdl_rect_of(win->video_rect);
-    if (display_overlay(ovl, dst) != 0)
+    if (show_overlay(ovl, dst) != 0)
         tirsklog_r(&win->log, 3, "SDL_DisplayYUVOverlay(to [%d,%d] with %dx%d) failed: %s\n",
                    dst.x, dst.y, dst.w, dst.h, SDL_GetError());
     win_labels_covered(win);

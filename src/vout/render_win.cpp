@@ -81,7 +81,7 @@ void draw_win(window *win)
 
     if (SDL_Overlay *ovl = win_overlay(win)) {
         SDL_Rect dst = sdl_rect_of(win->video_rect);
-        if (display_overlay(ovl, dst) != 0)
+        if (show_overlay(ovl, dst) != 0)
             tirsklog_r(&win->log, 3, "SDL_DisplayYUVOverlay() failed with: %s\n",
                        SDL_GetError());
         win_labels_covered(win);

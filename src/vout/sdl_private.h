@@ -127,6 +127,8 @@ int push_rctrl_event(uint32_t code, void *data1, void *data2);
 SDL_Overlay *create_black_overlay(media_source *src, int w, int h);
 /* One read of a device picture, retried when interrupted. */
 ssize_t read_frame(int fd, uint8_t *dst, size_t size);
+/* read_frame, then over it every whole frame queued behind: the newest. */
+ssize_t read_newest_frame(int fd, uint8_t *dst, size_t size);
 /* "read video device filed: ..." for a failed (n < 0) or short read. */
 void log_short_read(media_source *src, ssize_t n, size_t wanted);
 
@@ -146,6 +148,10 @@ SDL_Overlay *fit_overlay(window *win, media_source *src);
  * *first_luma gets the picture's own top-left luma sample.  0 on failure. */
 int scale_frame(media_source *src, SDL_Overlay *o, const media_frame *f,
                 uint8_t *first_luma);
+/* Display o in dst like display_overlay; an overlay one column or row
+ * short of dst (an odd window) is shown at its own size, which SDL converts
+ * without stretching, and its last column or row repeated. */
+int show_overlay(SDL_Overlay *o, SDL_Rect dst);
 /* Drop src's stored picture (its stream stopped). */
 void forget_source_picture(const media_source *src);
 
