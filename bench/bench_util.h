@@ -49,10 +49,10 @@ inline long status_kb(pid_t pid, const std::string &field)
     return at == std::string::npos ? -1 : atol(s.c_str() + at + field.size() + 1);
 }
 
-// utime + stime of a process, in seconds.
-inline double cpu_s(pid_t pid)
+// utime + stime in seconds from a /proc .../stat file.
+inline double stat_cpu_s(const std::string &path)
 {
-    const std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
+    const std::string stat = read_file(path);
     const size_t close = stat.rfind(')');
     if (close == std::string::npos)
         return 0;
@@ -68,39 +68,30 @@ inline double cpu_s(pid_t pid)
     return double(ut + st) / double(sysconf(_SC_CLK_TCK));
 }
 
+// utime + stime of a process, in seconds.
+inline double cpu_s(pid_t pid)
+{
+    return stat_cpu_s("/proc/" + std::to_string(pid) + "/stat");
+}
+
 // utime + stime of a process's live threads, in seconds, leaving out the
 // threads whose name starts with one of skip (simulated devices and test
 // sources that run inside the measured program).
 inline double cpu_s_without(pid_t pid, const std::vector<std::string> &skip)
 {
-    const std::string dir = "/proc/" + std::to_string(pid) + "/task";
+    const std::string dir = "/proc/" + std::to_string(pid) + "/task/";
     double sum = 0;
     DIR *d = opendir(dir.c_str());
     if (!d)
         return 0;
     while (dirent *e = readdir(d)) {
-        if (e->d_name[0] == '.')
-            continue;
-        std::string comm = slurp(dir + "/" + e->d_name + "/comm");
-        bool skipped = false;
-        for (const std::string &s : skip)
-            skipped = skipped || comm.rfind(s, 0) == 0;
-        if (skipped)
-            continue;
-        const std::string stat = slurp(dir + "/" + e->d_name + "/stat");
-        const size_t close = stat.rfind(')');
-        if (close == std::string::npos)
-            continue;
-        std::istringstream in(stat.substr(close + 2));
-        std::string field;
-        unsigned long long ut = 0, st = 0;
-        for (int i = 3; i <= 15 && in >> field; i++) {
-            if (i == 14)
-                ut = std::stoull(field);
-            if (i == 15)
-                st = std::stoull(field);
-        }
-        sum += double(ut + st) / double(sysconf(_SC_CLK_TCK));
+        const std::string comm = read_file(dir + e->d_name + "/comm");
+        const bool skipped = e->d_name[0] == '.' ||
+                             std::any_of(skip.begin(), skip.end(), [&](const std::string &s) {
+                                 return comm.rfind(s, 0) == 0;
+                             });
+        if (!skipped)
+            sum += stat_cpu_s(dir + e->d_name + "/stat");
     }
     closedir(d);
     return sum;
