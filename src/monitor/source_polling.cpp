@@ -32,7 +32,9 @@ bool may_take_frame(int wi, int j, int64_t now)
 {
     rate_credit &c = credits[wi][j];
     const double fps = conf->framerate ? double(conf->framerate) : 1.0;
-    c.credit = std::min(2.0, c.credit + double(now - c.at) * fps / 1e6);
+    // A clock that went back (a new run of the tick clock) starts afresh.
+    const int64_t elapsed = now - c.at;
+    c.credit = elapsed < 0 ? 2.0 : std::min(2.0, c.credit + double(elapsed) * fps / 1e6);
     c.at = now;
     return c.credit >= 1.0;
 }

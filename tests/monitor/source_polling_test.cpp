@@ -1,4 +1,5 @@
 // Polling window sources: first frames, failures, restarts, switches.
+#include <algorithm>
 #include <climits>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -60,6 +61,32 @@ TEST_F(Polling, DeadSourceRestartsEveryReconnectTimeOut)
             tick(100000);
         EXPECT_GE(stream(cam1_).plays - plays, c.min_plays);
         EXPECT_LE(stream(cam1_).plays - plays, c.max_plays);
+    }
+}
+
+// Frames are taken as they come, but no camera is drawn more than
+// `framerate` times a second however often it is polled or offers frames.
+TEST_F(Polling, FrameRateLimitHoldsPerCamera)
+{
+    const struct {
+        uint32_t framerate;
+        int64_t tick_us;
+        int min_shown, max_shown; // in one second
+    } cases[] = {{25, 10000, 24, 27}, {25, 40000, 24, 26}, {5, 25000, 5, 7}, {60, 14000, 60, 72}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(c.framerate) + " fps, tick " + std::to_string(c.tick_us));
+        TearDown();
+        SetUp();
+        conf->framerate = c.framerate;
+        stream(cam1_).polls = std::deque<int>(1000, 1);
+        tick();
+        testsupport::vout_calls.clear();
+        for (int64_t t = 0; t < 1000000; t += c.tick_us)
+            tick(c.tick_us);
+        const auto shown = std::count(testsupport::vout_calls.begin(), testsupport::vout_calls.end(),
+                                      "show_frame w0");
+        EXPECT_GE(shown, c.min_shown);
+        EXPECT_LE(shown, c.max_shown);
     }
 }
 
