@@ -1,6 +1,5 @@
 #include "fakes.h"
 
-#include <algorithm>
 #include <regex>
 
 #include "window.h"
@@ -133,11 +132,6 @@ const capture_drv scripted_drv = {
     .pause = d_pause, .stop = d_stop, .stop_wait = d_stop_wait, .poll = d_poll,
     .frame_release = d_release, .create = d_create, .destroy = d_destroy,
 };
-const capture_drv minimal_drv = {
-    .name = "minimal", .get_state = d_state, .probe = nullptr, .play = d_play,
-    .pause = nullptr, .stop = d_stop, .stop_wait = nullptr, .poll = d_poll,
-    .frame_release = nullptr, .create = nullptr, .destroy = d_destroy,
-};
 
 int count_calls(const std::string &pattern)
 {
@@ -146,17 +140,6 @@ int count_calls(const std::string &pattern)
     for (const std::string &c : vout_calls)
         n += std::regex_search(c, re);
     return n;
-}
-
-std::vector<std::string> calls_except(const std::vector<std::string> &except)
-{
-    std::vector<std::string> out;
-    for (const std::string &c : vout_calls) {
-        const std::string slot = c.substr(0, c.find(' '));
-        if (std::find(except.begin(), except.end(), slot) == except.end())
-            out.push_back(c);
-    }
-    return out;
 }
 
 void reset_fake_vout()

@@ -22,8 +22,6 @@ extern bool fake_popup_open;       // popup_text opens it, popup_close closes it
 extern int fake_snapshot_result;   // what the snapshot slots answer
 // Calls whose text matches the regular expression (searched, not anchored).
 int count_calls(const std::string &pattern);
-// The calls, less those whose slot is one of `except'.
-std::vector<std::string> calls_except(const std::vector<std::string> &except);
 void reset_fake_vout();
 
 // A stream of the scripted driver; the handle of its source.
@@ -39,6 +37,5 @@ struct FakeStream {
 };
 // stop_wait answers 7.
 extern const capture_drv scripted_drv;
-extern const capture_drv minimal_drv; // without the optional operations
 
 } // namespace testsupport
