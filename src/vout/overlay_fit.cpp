@@ -245,8 +245,13 @@ int show_overlay(SDL_Overlay *o, SDL_Rect dst)
         SDL_BlitSurface(screen, &from, screen, &strips[n]);
         ++n;
     }
+    /* One update for both: each is a round trip to the X server. */
+    int shown = 0;
     for (int i = 0; i < n; ++i)
-        screen_update(strips[i]);
+        if (clip_to_screen(strips[i]))
+            strips[shown++] = strips[i];
+    if (shown)
+        SDL_UpdateRects(screen, shown, strips);
     return 0;
 }
 
