@@ -51,13 +51,7 @@ fake_dev *fake_for(int fd)
     return nullptr;
 }
 
-int open_fds()
-{
-    int n = 0;
-    for ([[maybe_unused]] const auto &e : std::filesystem::directory_iterator("/proc/self/fd"))
-        n++;
-    return n;
-}
+auto open_fds() { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); }
 
 } // namespace
 
@@ -150,9 +144,7 @@ protected:
     void *handle(const char *path)
     {
         void *h = v4l2_capture_drv.create(&parent_, path);
-        if (h)
-            handles_.push_back(h);
-        return h;
+        return h ? handles_.emplace_back(h) : h;
     }
     int poll(void *h, int64_t now, int timeout_ms = 4000, media_frame *out = nullptr)
     {

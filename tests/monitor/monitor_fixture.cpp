@@ -1,5 +1,7 @@
 #include "monitor_fixture.h"
 
+#include <algorithm>
+
 namespace monitortest {
 
 void MonitorTest::SetUp()
@@ -8,16 +10,10 @@ void MonitorTest::SetUp()
     for (FakeStream &s : streams_)
         s = FakeStream{};
     conf = static_cast<CONF *>(calloc(1, sizeof(CONF)));
-    conf->display = 'L';
-    conf->no_signal = 4;
-    conf->reconnect_timeout = 1000;
-    conf->framerate = 25;
+    conf->display = 'L', conf->no_signal = 4, conf->reconnect_timeout = 1000, conf->framerate = 25;
     conf->db_name = strdup("tirsk6_db");
-    conf->start_layout = 0;
     memset(windows, 0, sizeof windows);
-    g_fsWinIdx = -1;
-    g_selectetWinIdx = -1;
-    cur_layout = -1;
+    g_fsWinIdx = g_selectetWinIdx = cur_layout = -1;
     g_monotime_microsec = 1000000000;
     vout = &fake_vout;
     testsupport::reset_fake_vout();
@@ -41,16 +37,9 @@ camera *MonitorTest::add_camera(int nr, bool fs_src)
     tirsklog_set_context_r(&cam->log, nullptr, -1, 0, "cam[%2.2d]", nr);
     for (int i = 0; i < (fs_src ? 2 : 1); i++) {
         media_source *s = &cam->srcs[i];
-        s->cam = cam;
-        s->index = i;
-        s->drv = &testsupport::scripted_drv;
-        s->handle = &streams_[nstreams_++];
-        s->width = 704;
-        s->height = 576;
-        s->aspect_w = 11;
-        s->aspect_h = 9;
-        snprintf(s->uri, sizeof s->uri,
-                 i == 0 ? "/dev/video%d" : "rtsp://127.0.0.1/cam%d", nr);
+        s->cam = cam, s->index = i, s->drv = &testsupport::scripted_drv, s->handle = &streams_[nstreams_++];
+        s->width = 704, s->height = 576, s->aspect_w = 11, s->aspect_h = 9;
+        snprintf(s->uri, sizeof s->uri, i == 0 ? "/dev/video%d" : "rtsp://127.0.0.1/cam%d", nr);
         tirsklog_set_context_r(&s->log, &cam->log, -1, 0, "src#%d", i);
         cam->nsrcs++;
     }
@@ -64,13 +53,9 @@ void MonitorTest::add_layout(int n, const char *type, std::vector<camera *> cams
     ASSERT_NE(l->def, nullptr) << type;
     snprintf(l->name, sizeof l->name, "layout %d", n);
     tirsklog_set_context_r(&l->log, nullptr, -1, 0, "L[%d]", n);
-    for (size_t i = 0; i < cams.size(); i++) {
-        l->cams[i] = cams[i];
-        if (cams[i])
-            l->ncams++;
-    }
-    if (n + 1 > conf->layouts_count)
-        conf->layouts_count = n + 1;
+    for (size_t i = 0; i < cams.size(); i++)
+        l->ncams += (l->cams[i] = cams[i]) != nullptr;
+    conf->layouts_count = std::max(conf->layouts_count, n + 1);
 }
 
 FakeStream &MonitorTest::stream(camera *cam, int src)

@@ -20,34 +20,23 @@ bool build_catalogue(const DbTarget &t, const std::string &desc,
 {
     const std::string desc_path = scratch_dir + "/catalogue.txt";
     write_file(desc_path, desc);
-    std::vector<std::string> argv = {
-        TIRSK_BINARY_DIR "/tools/mkcatalog/mkcatalog", "-T", t.type, "-D",
-        t.name};
-    if (!t.host.empty())
-        argv.insert(argv.end(), {"-H", t.host});
-    if (t.port)
-        argv.insert(argv.end(), {"--port", std::to_string(t.port)});
-    if (!t.user.empty())
-        argv.insert(argv.end(), {"-U", t.user});
-    if (!t.passwd.empty())
-        argv.insert(argv.end(), {"-P", t.passwd});
+    std::vector<std::string> argv = {tool_path("tools/mkcatalog/mkcatalog"), "-T", t.type, "-D", t.name,
+                                     "--port", std::to_string(t.port)};
+    for (auto [flag, value] : {std::pair{"-H", t.host}, {"-U", t.user}, {"-P", t.passwd}})
+        if (!value.empty())
+            argv.insert(argv.end(), {flag, value});
     argv.push_back(desc_path);
-    RunResult r = run(argv, {}, 120000);
-    if (r.status != 0) {
-        ADD_FAILURE() << "mkcatalog failed (" << r.status << "): " << r.err;
-        return false;
-    }
-    return true;
+    const RunResult r = run(argv, {}, 120000);
+    EXPECT_EQ(r.status, 0) << "mkcatalog failed: " << r.err;
+    return r.status == 0;
 }
 
 CatalogueConf::CatalogueConf(const DbTarget &t)
     : c_(static_cast<CONF *>(calloc(1, sizeof(CONF))))
 {
-    set(&c_->db_type, t.type);
-    set(&c_->db_host, t.host);
-    set(&c_->db_name, t.name);
-    set(&c_->db_user, t.user);
-    set(&c_->db_passwd, t.passwd);
+    for (auto [field, value] : {std::pair{&c_->db_type, &t.type}, {&c_->db_host, &t.host},
+                                {&c_->db_name, &t.name}, {&c_->db_user, &t.user}, {&c_->db_passwd, &t.passwd}})
+        *field = strdup(value->c_str());
     c_->db_port = t.port;
     c_->display = 'L';
     c_->start_layout = -1;
@@ -64,23 +53,13 @@ CatalogueConf::~CatalogueConf()
     free(c_);
 }
 
-void CatalogueConf::set(char **field, const std::string &value)
-{
-    free(*field);
-    *field = strdup(value.c_str());
-}
-
 int CatalogueConf::load(std::string *log)
 {
     CONF *saved = conf;
     conf = c_;
-    int rc;
-    {
-        LogCapture cap;
-        rc = load_catalogue(c_);
-        if (log)
-            *log = cap.text();
-    }
+    LogCapture cap;
+    const int rc = load_catalogue(c_);
+    *log = cap.text();
     conf = saved;
     return rc;
 }

@@ -23,8 +23,7 @@ struct DbTarget {
 // Builds the catalogue described by desc (mkcatalog syntax) in target;
 // scratch_dir receives the description file.  Reports a test failure and
 // returns false when the tool fails.
-bool build_catalogue(const DbTarget &target, const std::string &desc,
-                     const std::string &scratch_dir);
+bool build_catalogue(const DbTarget &target, const std::string &desc, const std::string &scratch_dir);
 
 // A zero-filled CONF record with the options the catalogue reads, set from
 // the target; frees the sources it gets and its strings.
@@ -36,7 +35,6 @@ public:
     CatalogueConf &operator=(const CatalogueConf &) = delete;
     CONF *operator->() { return c_; }
     CONF *get() { return c_; }
-    void set(char **field, const std::string &value);
     // load_catalogue with the global conf pointing at this record; *log gets
     // what was logged.
     int load(std::string *log);

@@ -80,18 +80,4 @@ Image screenshot(const std::string &display, const std::string &path)
     return system(cmd.c_str()) == 0 ? read_png(path) : Image();
 }
 
-bool screenshot_until(const std::string &display, const std::string &path,
-                      const std::function<bool(const Image &)> &pred, Image *last,
-                      int timeout_ms)
-{
-    Image img;
-    const bool ok = wait_until(timeout_ms, [&] {
-        img = screenshot(display, path);
-        return img.ok() && pred(img);
-    });
-    if (last)
-        *last = std::move(img);
-    return ok;
-}
-
 } // namespace testsupport

@@ -38,10 +38,5 @@ std::string use_test_display();
 
 // Screenshot of the whole display, written to path and read back.
 Image screenshot(const std::string &display, const std::string &path);
-// Takes screenshots until pred holds for one (true) or timeout_ms passes
-// (false); *last gets the last one taken.
-bool screenshot_until(const std::string &display, const std::string &path,
-                      const std::function<bool(const Image &)> &pred,
-                      Image *last = nullptr, int timeout_ms = 10000);
 
 } // namespace testsupport

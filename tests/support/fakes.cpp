@@ -1,6 +1,7 @@
 #include "fakes.h"
 
 #include <regex>
+#include <utility>
 
 #include "window.h"
 
@@ -20,23 +21,20 @@ template <typename... A> void rec(const char *slot, const window *w, A... args)
     ((s += " " + std::to_string(args)), ...);
     vout_calls.push_back(s);
 }
-void rec_text(const std::string &s) { vout_calls.push_back(s); }
 
 int v_show_cursor(int on) { return rec("cursor", nullptr, on), on; }
 void v_popup(uint32_t flags, const char *text)
 {
     fake_popup_open = true;
-    rec_text("popup " + std::to_string(flags) + " " + text);
+    vout_calls.push_back("popup " + std::to_string(flags) + " " + text);
 }
 int v_popup_close()
 {
-    rec_text("popup_close");
-    const bool was = fake_popup_open;
-    fake_popup_open = false;
-    return was;
+    vout_calls.push_back("popup_close");
+    return std::exchange(fake_popup_open, false);
 }
-int v_alloc(media_source *s) { return rec_text("alloc"), s->overlay = s, 1; }
-void v_free(media_source *s) { rec_text("free"), s->overlay = nullptr; }
+int v_alloc(media_source *s) { return vout_calls.push_back("alloc"), s->overlay = s, 1; }
+void v_free(media_source *s) { vout_calls.push_back("free"), s->overlay = nullptr; }
 int v_show(window *w, media_source *, media_frame *) { return rec("show_frame", w), 1; }
 int v_check(media_source *, const uint32_t *) { return 0; }
 void v_redisplay(window *w) { rec("redisplay", w); }
@@ -57,12 +55,12 @@ void v_free_surf(window *w)
 }
 int v_win_snapshot(window *w, const char *path)
 {
-    rec_text("win_snapshot w" + std::to_string(getWinIdx(w)) + " " + path);
+    vout_calls.push_back("win_snapshot w" + std::to_string(getWinIdx(w)) + " " + path);
     return fake_snapshot_result;
 }
 int v_screen_snapshot(const char *path)
 {
-    rec_text(std::string("screen_snapshot ") + path);
+    vout_calls.push_back(std::string("screen_snapshot ") + path);
     return fake_snapshot_result;
 }
 

@@ -1,11 +1,10 @@
 // The test harness, one of each helper, in namespace testsupport:
 //   process.h  TempDir (a test writes only there), files, run, Child,
-//              wait_until (never sleep to synchronise), fakecamctl,
-//              run_preloaded (this test again with a library preloaded).
+//              wait_until (never sleep to synchronise), fakecamctl.
 //   capture.h  FdCapture, LogCapture (restored on destruction).
 //   image.h    read_png, from_surface (an SDL surface), Box, bounds, Rgb
 //              and pixel measures.
-//   display.h  Display (a private Xvfb), use_test_display, screenshot(_until).
+//   display.h  Display (a private Xvfb), use_test_display, screenshot.
 //   fakes.h    fake_vout (records its calls), scripted_drv / minimal_drv.
 //   viewer.h   ViewerRun (the real viewer on simulated cameras), ViewerTest,
 //              what the viewer draws (colours, labels, window boxes).

@@ -15,6 +15,7 @@ struct Box {
     int x = 0, y = 0, w = 0, h = 0;
     Box inner(int margin) const { return {x + margin, y + margin, w - 2 * margin, h - 2 * margin}; }
     Box centre(int cw, int ch) const { return {x + (w - cw) / 2, y + (h - ch) / 2, cw, ch}; }
+    bool operator==(const Box &) const = default;
 };
 
 struct Rgb {

@@ -13,40 +13,7 @@
 #include <sstream>
 #include <thread>
 
-#include <gtest/gtest.h>
-
 namespace testsupport {
-
-namespace {
-
-pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string> &env,
-            int out_fd, int err_fd)
-{
-    const pid_t pid = fork();
-    if (pid != 0)
-        return pid;
-    setpgid(0, 0);
-    dup2(out_fd, 1);
-    dup2(err_fd, 2);
-    dup2(open("/dev/null", O_RDONLY), 0);
-    for (const auto &e : env) {
-        const size_t eq = e.find('=');
-        if (eq + 1 == e.size())
-            unsetenv(e.substr(0, eq).c_str());
-        else
-            putenv(const_cast<char *>(e.c_str()));
-    }
-    std::vector<char *> args;
-    for (const auto &s : argv)
-        args.push_back(const_cast<char *>(s.c_str()));
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
-}
-
-auto now() { return std::chrono::steady_clock::now(); }
-
-} // namespace
 
 TempDir::TempDir()
 {
@@ -110,7 +77,21 @@ Child::Child(const std::vector<std::string> &argv, const std::vector<std::string
 {
     const int out_fd = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err_fd = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_ = spawn(argv, env, out_fd, err_fd);
+    if ((pid_ = fork()) == 0) {
+        setpgid(0, 0);
+        dup2(out_fd, 1), dup2(err_fd, 2), dup2(open("/dev/null", O_RDONLY), 0);
+        for (const auto &e : env) // "NAME=" removes NAME
+            if (e.find('=') + 1 == e.size())
+                unsetenv(e.substr(0, e.size() - 1).c_str());
+            else
+                putenv(const_cast<char *>(e.c_str()));
+        std::vector<char *> args;
+        for (const auto &s : argv)
+            args.push_back(const_cast<char *>(s.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
     close(out_fd);
     close(err_fd);
 }
@@ -150,14 +131,11 @@ bool Child::wait(int timeout_ms, RunResult *result)
 
 bool wait_until(int timeout_ms, const std::function<bool()> &predicate)
 {
-    const auto end = now() + std::chrono::milliseconds(timeout_ms);
-    for (;;) {
-        if (predicate())
-            return true;
-        if (now() >= end)
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (; !predicate(); std::this_thread::sleep_for(std::chrono::milliseconds(10)))
+        if (std::chrono::steady_clock::now() >= end)
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    return true;
 }
 
 std::string fakecam_library() { return tool_path("tools/fakecam/libfakecam.so"); }
@@ -184,25 +162,6 @@ std::string sanitizer_runtime()
             return line.substr(slash);
     }
     return {};
-}
-
-bool run_preloaded(const std::string &lib, const std::vector<std::string> &env, RunResult *r,
-                   int timeout_ms)
-{
-    const char *child = getenv("TIRSK_PRELOADED_CHILD");
-    if (child && std::string(child) == "1")
-        return false;
-    const testing::TestInfo *t = testing::UnitTest::GetInstance()->current_test_info();
-    const std::string asan = sanitizer_runtime();
-    std::vector<std::string> ev = {"LD_PRELOAD=" + (asan.empty() ? lib : asan + ":" + lib),
-                                   "TIRSK_PRELOADED_CHILD=1"};
-    ev.insert(ev.end(), env.begin(), env.end());
-    *r = run({"/proc/self/exe",
-              std::string("--gtest_filter=") + t->test_suite_name() + "." + t->name(),
-              "--gtest_color=no"},
-             ev, timeout_ms);
-    r->out += r->err;
-    return true;
 }
 
 } // namespace testsupport

@@ -72,10 +72,4 @@ std::string fakecam_library(); // the simulated devices, to preload
 // library must come after it in LD_PRELOAD.
 std::string sanitizer_runtime();
 
-// Runs the current test again in a child with lib preloaded and the env
-// entries.  In the parent fills *r and returns true; in the child false:
-//   if (run_preloaded(lib, {"VAR=1"}, &r)) { EXPECT_EQ(r.status, 0) << r.out; return; }
-bool run_preloaded(const std::string &lib, const std::vector<std::string> &env, RunResult *r,
-                   int timeout_ms = 120000);
-
 } // namespace testsupport

@@ -138,16 +138,6 @@ Box source_video(const std::string &log, int cam, int src)
     return b;
 }
 
-double border_share(const Image &img, const WinBoxes &w, Rgb c)
-{
-    const Box &v = w.video;
-    const int n = count_colour(img, {v.x, v.y - 1, v.w, 1}, c) +
-                  count_colour(img, {v.x, v.y + v.h, v.w, 1}, c) +
-                  count_colour(img, {v.x - 1, v.y, 1, v.h}, c) +
-                  count_colour(img, {v.x + v.w, v.y, 1, v.h}, c);
-    return double(n) / (2 * (v.w + v.h));
-}
-
 double label_mismatch(const Image &img, const Box &area, const char *text, SDL_Color fg,
                       SDL_Color bg, Place place)
 {
@@ -190,12 +180,6 @@ void ViewerTest::SetUp()
     ASSERT_TRUE(display_->ok()) << "could not start Xvfb";
 }
 
-void ViewerTest::TearDown()
-{
-    run_.reset();
-    display_.reset();
-}
-
 void ViewerTest::start(const std::string &catalogue, const std::string &cams,
                        std::vector<std::string> options)
 {
@@ -214,8 +198,14 @@ Image ViewerTest::shot(const std::string &name)
 bool ViewerTest::shot_until(const std::function<bool(const Image &)> &pred, Image *last,
                             int timeout_ms)
 {
-    return screenshot_until(display_->name(), run_->dir().file("shot.png"), pred, last,
-                            timeout_ms);
+    Image img;
+    const bool ok = wait_until(timeout_ms, [&] {
+        img = shot("shot.png");
+        return img.ok() && pred(img);
+    });
+    if (last)
+        *last = std::move(img);
+    return ok;
 }
 
 bool ViewerTest::pair_until(const std::function<bool(const Image &, const Image &)> &pred,

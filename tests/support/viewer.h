@@ -75,9 +75,6 @@ std::map<int, WinBoxes> window_boxes(const std::string &log);
 // Where source src of camera cam was fitted last ("update/create window
 // rect(...), video_rect(...)" lines); empty when never.
 Box source_video(const std::string &log, int cam, int src);
-// Share of the one-pixel frame just outside the video box near colour c.
-double border_share(const Image &img, const WinBoxes &w, Rgb c);
-
 enum class Place { bottom_left, centre };
 // Share of a label's pixels that differ from `text' rendered the way the
 // viewer does (its font and size for the box's height, fg on bg, cut to the
@@ -89,7 +86,6 @@ double label_mismatch(const Image &img, const Box &area, const char *text, SDL_C
 class ViewerTest : public ::testing::Test {
 protected:
     void SetUp() override;
-    void TearDown() override;
     // A run of its own at verbose level 3 (window geometry into wins_), the
     // pointer over its window (keys go there: no window manager).
     void start(const std::string &catalogue, const std::string &cams,
@@ -111,10 +107,17 @@ protected:
     {
         return label_mismatch(img, wins_.at(w).video, text, fg, bg, place) <= 0.02;
     }
-    double border(const Image &img, int w, Rgb c) { return border_share(img, wins_.at(w), c); }
+    // Share of the one-pixel frame just outside window w's video box near c.
+    double border(const Image &img, int w, Rgb c)
+    {
+        const Box &v = wins_.at(w).video;
+        return double(count_colour(img, {v.x, v.y - 1, v.w, 1}, c) + count_colour(img, {v.x, v.y + v.h, v.w, 1}, c) +
+                      count_colour(img, {v.x - 1, v.y, 1, v.h}, c) + count_colour(img, {v.x + v.w, v.y, 1, v.h}, c)) /
+               (2 * (v.w + v.h));
+    }
 
     std::unique_ptr<Display> display_;
-    std::unique_ptr<ViewerRun> run_;
+    std::unique_ptr<ViewerRun> run_; // ends before its display
     std::map<int, WinBoxes> wins_;
 };
 

@@ -21,13 +21,8 @@ std::vector<uint8_t> make_picture(uint32_t fmt, int w, int h, int y, int u, int 
 media_frame frame_of(std::vector<uint8_t> &pic, uint32_t fmt, int w, int h)
 {
     media_frame f{};
-    f.media_type = 1;
-    f.format = fmt;
-    f.width = uint32_t(w);
-    f.height = uint32_t(h);
-    f.data = pic.data();
-    f.size = uint32_t(pic.size());
-    f.fd = -1;
+    f.media_type = 1, f.format = fmt, f.width = uint32_t(w), f.height = uint32_t(h);
+    f.data = pic.data(), f.size = uint32_t(pic.size()), f.fd = -1;
     return f;
 }
 

@@ -90,13 +90,10 @@ protected:
         conf->font_factor = 1.0, conf->quiet = 1;
         overlay_format = SDL_YV12_OVERLAY, cursor_state = 1;
         fill_screen({0, 0, 0});
-        cam = &conf->cams[0];
-        cam->nr = 1, cam->nsrcs = 1;
+        cam = &conf->cams[0], src = &cam->srcs[0], win = &windows[0];
+        cam->nr = 1, cam->nsrcs = 1, src->cam = cam;
         std::strcpy(cam->name, " CAM 1 ");
-        src = &cam->srcs[0];
-        src->cam = cam;
         std::strcpy(src->uri, "rtsp://127.0.0.1/cam1");
-        win = &windows[0];
         std::memset(win, 0, sizeof *win);
         set_rects(100, 80, 400, 300, 4);
         win->cam = cam, cam->win = win, win->target_src = -1;
@@ -141,10 +138,6 @@ protected:
 };
 
 namespace testsupport {
-inline bool operator==(const Box &a, const Box &b)
-{
-    return a.x == b.x && a.y == b.y && a.w == b.w && a.h == b.h;
-}
 inline std::ostream &operator<<(std::ostream &os, const Box &b)
 {
     return os << b.w << "x" << b.h << "+" << b.x << "+" << b.y;
