@@ -18,11 +18,9 @@ protected:
         quit = 0;
         for (int i = 1; i <= 6; i++)
             cams_[i] = add_camera(i, i == 6);
-        add_layout(0, "QUAD_4_4", {cams_[1], cams_[2], cams_[3], cams_[4]});
         add_layout(1, "MULTI_6_9", {cams_[1], cams_[2], cams_[3], cams_[4], cams_[5], cams_[6]});
         add_layout(2, "ONECAM", {cams_[1]});
-        cur_layout = 0;
-        ASSERT_EQ(apply_layout(&conf->layouts[0]), 1);
+        show_layout("QUAD_4_4", {cams_[1], cams_[2], cams_[3], cams_[4]});
         vout_calls.clear();
     }
     void TearDown() override

@@ -12,10 +12,8 @@ protected:
         MonitorTest::SetUp();
         for (int i = 1; i <= 5; i++)
             cams_[i] = add_camera(i, i == 5);
-        add_layout(0, "QUAD_4_4", {cams_[1], cams_[2], cams_[3], cams_[4]});
         add_layout(1, "WIDE_2_2", {cams_[4], cams_[5]});
-        cur_layout = 0;
-        ASSERT_EQ(apply_layout(&conf->layouts[0]), 1);
+        show_layout("QUAD_4_4", {cams_[1], cams_[2], cams_[3], cams_[4]});
     }
     camera *cams_[6] = {};
 };
@@ -34,10 +32,21 @@ TEST_F(Layouts, SwitchToCurrentLayoutLeavesFullscreenWithoutRebuilding)
     EXPECT_EQ(stream(cams_[1]).plays * 10 + stream(cams_[1]).stops, 10) << "not rebuilt";
 }
 
+TEST_F(Layouts, FullscreenThatCannotBeBuiltKeepsTheLayout)
+{
+    conf->force_aspect = {1, 60000}; // taller than any screen
+    quit = 0;
+    layout_to_fullscreen(0);
+    EXPECT_EQ(quit, 0);
+    EXPECT_EQ(g_fsWinIdx, -1);
+    EXPECT_EQ(windows[1].state & WS_PA, 0u);
+    EXPECT_NE(vout_calls.back().find("Ошибка переключения"), std::string::npos);
+}
+
 TEST_F(Layouts, StreamThatWillNotStartLeavesTheWindowWaiting)
 {
     stream(cams_[5]).play_ok = false;
-    testsupport::LogCapture log;
+    LogCapture log;
     ASSERT_EQ(switch_layout(1, 1), 1);
     EXPECT_TRUE(log.contains("src#0: start source playing failed with #")) << log.text();
     EXPECT_TRUE(cams_[5]->win->state & WS_WT);

@@ -5,9 +5,7 @@ using namespace monitortest;
 
 TEST_F(MonitorTest, SnapshotNamesCarryTheCameraAndTooLongOnesAreRefusedNotCut)
 {
-    add_layout(0, "WIDE_2_2", {add_camera(7), add_camera(123)});
-    cur_layout = 0;
-    ASSERT_EQ(apply_layout(&conf->layouts[0]), 1);
+    show_layout("WIDE_2_2", {add_camera(7), add_camera(123)});
     conf->display = 'R';
     conf->shot_dir = strdup("/var/tmp/pics");
     select_win(1);
@@ -20,7 +18,7 @@ TEST_F(MonitorTest, SnapshotNamesCarryTheCameraAndTooLongOnesAreRefusedNotCut)
     free(conf->shot_dir);
     conf->shot_dir = strdup(("/" + std::string(262, 'd')).c_str());
     vout_calls.clear();
-    testsupport::LogCapture log;
+    LogCapture log;
     screen_shot();
     ASSERT_EQ(count_calls("^screen_snapshot "), 1);
     EXPECT_EQ(vout_calls[0].size(), strlen("screen_snapshot ") + 299);

@@ -18,9 +18,7 @@ protected:
         setenv("TIRSK_LOCK_DIR", lockdir_.path().c_str(), 1);
         cam1_ = add_camera(1);
         cam2_ = add_camera(2, true);
-        add_layout(0, "WIDE_2_2", {cam1_, cam2_});
-        cur_layout = 0;
-        ASSERT_EQ(apply_layout(&conf->layouts[0]), 1);
+        show_layout("WIDE_2_2", {cam1_, cam2_});
     }
     void TearDown() override
     {
@@ -120,6 +118,19 @@ TEST_F(Polling, CheckLocalServerReadsThePidOfAPlainLockFile)
     }
 }
 
+// Server failure, then the server is back while the device stays dark:
+// the cause changes, which is no recovery.
+TEST_F(Polling, ChangingTheFailureCauseIsNoRecovery)
+{
+    LogCapture log;
+    set_src_fail_state(cam1_->win, "/dev/video1");
+    testsupport::write_file(lockdir_.file("DB:tirsk6_db..cam01"), std::to_string(getpid()));
+    set_src_fail_state(cam1_->win, "/dev/video1");
+    EXPECT_EQ(cam1_->win->state & (WS_CF | WS_SF), WS_CF);
+    EXPECT_TRUE(log.contains("server failure!") && log.contains("capture failed")) << log.text();
+    EXPECT_FALSE(log.contains("restore surveillance")) << log.text();
+}
+
 // The switch to a camera's fullscreen stream: the layout stream stays shown
 // until the new one's first frame, which refits the window to its shape; a
 // failure before it ends the switch; a stream nobody wants any more is
@@ -156,7 +167,7 @@ TEST_F(Polling, FullscreenStreamSwitch)
         stream(cam2_, 1).height = 720;
         stream(cam2_, 1).polls = c.polls;
         stream(cam2_).polls = {1};
-        testsupport::LogCapture log;
+        LogCapture log;
         tick();
         EXPECT_EQ(w->cur_src, c.cur);
         EXPECT_EQ(w->target_src, c.target);
@@ -202,7 +213,7 @@ TEST_F(Polling, OverlayOrDisplayFailureEndsTheProgram)
     } restore;
     fake_vout.alloc_playback_resources = [](media_source *) { return 0; };
     stream(cam1_).polls = {1};
-    testsupport::LogCapture log;
+    LogCapture log;
     EXPECT_EQ(tick(), -1);
     EXPECT_TRUE(log.contains("could not allocate video output resource\n")) << log.text();
     EXPECT_EQ(stream(cam1_).state, SRC_STATE_STOPPED);

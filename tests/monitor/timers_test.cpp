@@ -7,9 +7,7 @@ TEST_F(MonitorTest, TimeOutsFireOnlyPastTheirTimeAndZeroIsNever)
 {
     constexpr int64_t SEC = 1000000;
     std::vector<camera *> cams = {add_camera(1), add_camera(2)};
-    add_layout(0, "WIDE_2_2", cams);
-    cur_layout = 0;
-    ASSERT_EQ(apply_layout(&conf->layouts[0]), 1);
+    show_layout("WIDE_2_2", cams);
     stream(cams[0]).polls = {1}; // window 1 has its picture: its name may go
     poll_wins_sources(g_monotime_microsec);
     ASSERT_TRUE(cams[0]->srcs[0].started);

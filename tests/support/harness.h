@@ -8,7 +8,7 @@
 //   fakes.h    fake_vout (records its calls), scripted_drv / minimal_drv.
 //   viewer.h   ViewerRun (the real viewer on simulated cameras), ViewerTest,
 //              what the viewer draws (colours, labels, window boxes).
-//   rtsp_server.h  RtspServer;  catalogue_fixture.h  catalogues in databases.
+//   rtsp_server.h  RtspServer.
 #pragma once
 
 #include "capture.h"

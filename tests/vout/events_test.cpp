@@ -127,19 +127,3 @@ TEST_F(EventDispatch, EventsReachTheirHandlersInOrderUntilAQuit)
         EXPECT_EQ(calls, c.want);
     }
 }
-
-TEST_F(EventDispatch, FullQueueRefusesPushesAndOnePollEmptiesIt)
-{
-    // SDL 1.2 holds at most 127 events, fewer than one batch of 128.
-    calls.clear();
-    rctrl_result = 1;
-    int queued = 0;
-    while (queued < 1000 && push_rctrl_event(uint32_t(queued), nullptr, nullptr))
-        queued++;
-    EXPECT_EQ(queued, 127);
-    EXPECT_EQ(push_event(SDL_USEREVENT, 1, nullptr, nullptr), -1);
-    EXPECT_EQ(poll_events(0), 127);
-    ASSERT_EQ(calls.size(), 127u);
-    EXPECT_EQ(calls[126], "rctrl 126 0");
-    EXPECT_EQ(push_event(SDL_USEREVENT, 1, nullptr, nullptr), 0);
-}

@@ -14,12 +14,6 @@
 #include "harness.h"
 #include "vout/sdl_private.h"
 
-/* libX11 keeps a few strings for the life of the process. */
-extern "C" __attribute__((weak)) const char *__lsan_default_suppressions()
-{
-    return "leak:libX11.so\n";
-}
-
 using testsupport::Box;
 using testsupport::Image;
 using testsupport::Rgb;

@@ -1,67 +1,17 @@
 // Layout types, window geometry and window state: the tiling of every
 // built-in type, the arithmetic where it turns, flag changes and their side
 // effects against a video output that records its calls.
-#include <stdlib.h>
-#include <string.h>
-
-#include <gtest/gtest.h>
-
 #include <set>
-#include <string>
 #include <tuple>
-#include <vector>
 
-#include "camera.h"
-#include "conf.h"
-#include "globals.h"
-#include "harness.h"
-#include "layouts.h"
-#include "media.h"
-#include "monitor.h"
-#include "vout.h"
-#include "window.h"
+#include "monitor_fixture.h"
 
-using testsupport::LogCapture;
+using namespace monitortest;
 
 namespace {
 
-// A zeroed CONF record and the globals of layouts and windows at their start
-// values.
-class LayoutsTest : public testing::Test {
+class Geometry : public MonitorTest {
 protected:
-    void SetUp() override
-    {
-        conf = static_cast<CONF *>(calloc(1, sizeof(CONF)));
-        memset(windows, 0, sizeof windows);
-        g_fsWinIdx = g_selectetWinIdx = -1;
-        sel_row = sel_col = borderTB = borderLR = cur_layout = 0;
-        g_monotime_microsec = 0;
-        vout = nullptr;
-    }
-    void TearDown() override
-    {
-        vout = nullptr;
-        free(conf);
-        conf = nullptr;
-    }
-};
-
-std::vector<const layout_def *> walk_table()
-{
-    std::vector<const layout_def *> rows;
-    for (const layout_def *d = layouts_defs; d->id != LAYOUT_DEF_END_ID && rows.size() <= LAYOUT_DEFS_COUNT; d++)
-        rows.push_back(d);
-    return rows;
-}
-
-class Geometry : public LayoutsTest {
-protected:
-    void SetUp() override
-    {
-        LayoutsTest::SetUp();
-        borderTB = 4; // as on a 1920x1080 screen
-        borderLR = 3;
-    }
     // Base cell of layout on a screen, for a stream and an aspect.
     int cell(const layout_def *layout, uint32_t sw, uint32_t sh, uint32_t vw, uint32_t vh, aspect_pair a)
     {
@@ -76,38 +26,38 @@ protected:
     base_cell b{};
 };
 
-using strings = std::vector<std::string>;
 strings &calls = testsupport::vout_calls;
 
-class WinState : public LayoutsTest {
+// Cameras 1 to 4 in windows 0 to 3 of 600x500 (no layout applied).
+class WinState : public MonitorTest {
 protected:
     void SetUp() override
     {
-        LayoutsTest::SetUp();
-        calls.clear();
-        vout = &testsupport::fake_vout;
+        MonitorTest::SetUp();
         g_monotime_microsec = 1000;
+        cur_layout = 0;
         for (int i = 0; i < 4; i++) {
-            cams[i].nr = i + 1;
-            win_bind_cam(&windows[i], &cams[i]);
+            cams[i] = add_camera(i + 1);
+            win_bind_cam(&windows[i], cams[i]);
             windows[i].rect = {0, 0, 600, 500};
         }
+        calls.clear();
     }
-    static inline camera cams[4]; // large: kept off the stack
+    camera *cams[4] = {};
 };
 
 } // namespace
 
 // Every row covers its grid exactly, and each window starts at the first base
 // cell the row-major walk has not covered yet.
-TEST(LayoutDefs, EveryRowTilesItsGridInRowMajorOrder)
+TEST(LayoutDefs, EveryRowTilesItsGridInRowMajorOrderAndIsFoundByName)
 {
-    const auto rows = walk_table();
-    ASSERT_EQ(rows.size(), size_t(LAYOUT_DEFS_COUNT)) << "terminator where expected";
     std::set<int> ids;
-    for (const layout_def *d : rows) {
+    const layout_def *d = layouts_defs;
+    for (; d->id != LAYOUT_DEF_END_ID && d - layouts_defs <= LAYOUT_DEFS_COUNT; d++) {
         SCOPED_TRACE(d->name);
         EXPECT_TRUE(ids.insert(d->id).second && d->id < LAYOUT_DEFS_COUNT);
+        EXPECT_EQ(find_layout_def(d->name), d);
         EXPECT_TRUE(d->major >= 1 && d->major <= d->wins);
         ASSERT_TRUE(d->rows > 0 && d->cols > 0 && d->cells);
         std::vector<int> owner(d->rows * d->cols, 0);
@@ -130,17 +80,11 @@ TEST(LayoutDefs, EveryRowTilesItsGridInRowMajorOrder)
             }
         EXPECT_EQ(next, d->wins);
     }
-}
-
-TEST(LayoutDefs, LookupIgnoresCaseAndNeverReturnsTheTerminator)
-{
+    EXPECT_EQ(d - layouts_defs, LAYOUT_DEFS_COUNT) << "terminator where expected";
+    // Lookup ignores case and never returns the terminator or a prefix.
     EXPECT_EQ(find_layout_def("Quad_4_4"), &layouts_defs[3]);
-    EXPECT_EQ(find_layout_def("onecam"), onecam_layout_def);
-    for (const char *bad : {"", "QUAD_4", "QUAD_4_44", " QUAD_4_4", "999", "WIDE_61_60"})
-        EXPECT_EQ(find_layout_def(bad), nullptr) << '"' << bad << '"';
-    EXPECT_EQ(find_layout_def(nullptr), nullptr);
-    for (const layout_def *d : walk_table())
-        EXPECT_EQ(find_layout_def(d->name), d) << d->name;
+    for (const char *bad : {"", "QUAD_4", "QUAD_4_44", " QUAD_4_4", "999", "WIDE_61_60", (const char *)nullptr})
+        EXPECT_EQ(find_layout_def(bad), nullptr) << (bad ? bad : "null");
 }
 
 TEST_F(Geometry, BordersAndAspectReduction)
@@ -220,6 +164,9 @@ TEST_F(Geometry, SmartScaleTakesWholeFractionsOrMultiples)
         ASSERT_EQ(cell(onecam_layout_def, c.sw, c.sh, c.vw, c.vh, c.a), 1);
         EXPECT_EQ(std::pair(b.video_w, b.video_h), std::pair(c.w, c.h)) << c.sw << "x" << c.sh << " " << c.vw;
     }
+    // A stream of 2^32-1 squared once divided by zero.
+    ASSERT_EQ(cell(onecam_layout_def, 1920, 1080, UINT32_MAX, UINT32_MAX, {1, 200}), 1);
+    EXPECT_GT(b.video_w, 0u);
 }
 
 TEST_F(Geometry, WindowRectanglesOfSingleAndMultiCellWindows)
@@ -364,7 +311,7 @@ TEST_F(WinState, BindUnbindAndSelect)
     // Windows 2, 6 and 7 of MULTI_13_16: at 0,1, the big one at 1,1, the
     // next at 1,3.
     conf->layouts[0].def = find_layout_def("MULTI_13_16");
-    win_bind_cam(&windows[5], &cams[3]);
+    win_bind_cam(&windows[5], cams[3]);
     select_win(1);
     calls.clear();
     select_win(5);
