@@ -1,8 +1,6 @@
-// Media-framework driver: handles, option tokens, time-outs, the rate cap
-// and padded or odd-sized samples turned into packed frames.
-#include <cerrno>
+// Media-framework driver: time-outs, the rate cap and padded or odd-sized
+// samples turned into packed frames.
 #include <climits>
-#include <cstdlib>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -12,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include "capture/gstreamer/gst_capture.h"
-#include "harness.h"
 #include "media.h"
 
 namespace {
@@ -21,73 +18,6 @@ class GstCapture : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(gstreamer_init(nullptr, nullptr), 1); }
 };
-
-TEST_F(GstCapture, CreateTakesValidUrisOnlyAndWhole)
-{
-    const std::string head = "rtsp://127.0.0.1:8554/";
-    const std::string longest = head + std::string(1023 - head.size(), 'a');
-    const std::string too_long = longest + "b"; // refused rather than cut into another name
-    const struct {
-        const char *uri;
-        int err; // 0: taken
-    } cases[] = {{"v4l2:///dev/video3", 0}, {longest.c_str(), 0},          {"1rtsp://host/x", EINVAL},
-                 {"no uri", EINVAL},        {nullptr, EINVAL},            {too_long.c_str(), ENAMETOOLONG}};
-    testsupport::LogCapture log(3);
-    for (const auto &c : cases) {
-        errno = 0;
-        void *h = gst_capture.create(nullptr, c.uri);
-        EXPECT_EQ(h != nullptr, c.err == 0) << (c.uri ? c.uri : "null");
-        if (c.err) {
-            EXPECT_EQ(errno, c.err);
-        }
-        EXPECT_EQ(gst_capture.destroy(&h), 1);
-        EXPECT_EQ(h, nullptr);
-    }
-    EXPECT_EQ(log.count("<3>"), 1) << "only the cut name is told: " << log.text();
-}
-
-int64_t property(GstElement *e, const char *name)
-{
-    GValue v = G_VALUE_INIT, n = G_VALUE_INIT;
-    g_object_get_property(G_OBJECT(e), name, &v);
-    g_value_init(&n, G_TYPE_INT64);
-    return G_VALUE_HOLDS_BOOLEAN(&v) ? g_value_get_boolean(&v)
-           : g_value_transform(&v, &n) ? g_value_get_int64(&n) : -1; // v holds no memory
-}
-
-TEST_F(GstCapture, OptionTokensSetPropertiesOrAreRefusedOneByOne)
-{
-    struct Row {
-        const char *element, *opts, *prop;
-        int64_t value;
-        int sets, warnings;
-        const char *warning;
-    } rows[] = {
-        {"rtspsrc", "latency=100 timeout=3000000 tcp-timeout=5000000", "tcp-timeout", 5000000, 3, 0, ""},
-        {"rtspsrc", "protocols=tcp", "protocols", 4, 1, 0, ""},
-        {"rtspsrc", "latency", "latency", 2000, 0, 1, "unexpected par=val pair \"latency\""},
-        {"rtspsrc", "latency=abc", "latency", 2000, 0, 1, "unexpected value \"abc\" of \"latency\""},
-        {"rtspsrc", "latency = 100", "latency", 2000, 0, 3, "unexpected"},
-        {"rtspsrc", "bogus=1 latency=7", "latency", 7, 1, 1, "unexpected param \"bogus\""},
-        {"rtspsrc", "protocols=tcp+pigeon", "protocols", 7, 0, 1,
-         "unexpected \"protocols\"=\"tcp+pigeon\" param and/or value"},
-        {"v4l2src", "io-mode=mmap", "io-mode", 2, 1, 0, ""},
-        {"v4l2src", "io-mode=3", "io-mode", 0, 0, 1, "param and/or value"},
-    };
-    for (const Row &r : rows) {
-        testsupport::LogCapture log;
-        GstElement *e = GST_ELEMENT(gst_object_ref_sink(gst_element_factory_make(r.element, nullptr)));
-        set_source_opts(e, r.element, r.opts);
-        EXPECT_EQ(property(e, r.prop), r.value) << r.opts;
-        int sets = 0, warnings = 0;
-        for (const std::string &l : log.lines()) {
-            sets += l.starts_with("<6>") && l.find("setup-source(): set \"") != std::string::npos;
-            warnings += l.starts_with("<4>") && l.find(r.warning) != std::string::npos;
-        }
-        EXPECT_EQ(std::pair(sets, warnings), std::pair(r.sets, r.warnings)) << r.opts;
-        gst_object_unref(e);
-    }
-}
 
 TEST_F(GstCapture, TimeOutsAreMeasuredInSixtyFourBits)
 {
