@@ -1,16 +1,18 @@
-/* Overlays sized to the picture they show.  A software overlay is converted
- * to RGB by SDL at its own size and then stretched to the window, so a
- * stream shown in a smaller window would be converted whole and mostly
- * thrown away.  Such a window gets an overlay of its video rectangle's size
- * instead, and each frame is scaled into it (bilinear filtering, SIMD)
- * before SDL converts only the pixels that are shown.  Hardware overlays,
- * and windows as large as the stream or not much smaller, keep the
- * stream's size: there the display scales for nothing, or for less. */
+/* Pictures converted to RGB by us.  SDL converts a software overlay at its
+ * own size with plain C code and then stretches the result to the window,
+ * so a stream shown in a smaller window is converted whole and mostly
+ * thrown away, and a larger one is stretched pixel by pixel.  On a 32-bit
+ * screen a software overlay is therefore sized to its window's video
+ * rectangle, each frame is scaled into it (bilinear filtering, SIMD) and
+ * converted straight into the screen (SIMD, the same full-range colours as
+ * SDL's).  Hardware overlays, and screens of other depths, keep the
+ * stream's size and SDL's own path: there the display scales for nothing. */
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <unordered_map>
 
+#include <libyuv/convert_argb.h>
 #include <libyuv/scale.h>
 
 #include "vout/draw_util.h"
@@ -33,6 +35,28 @@ std::unordered_map<const media_source *, picture_store> stores;
 uint32_t even_up(uint32_t v)
 {
     return v + (v & 1);
+}
+
+/* libyuv's converter into the screen's byte order; null for a screen SDL
+ * must convert for (other depths, unusual masks). */
+using to_rgb_fn = int (*)(const uint8_t *, int, const uint8_t *, int, const uint8_t *, int,
+                          uint8_t *, int, int, int);
+
+to_rgb_fn screen_converter()
+{
+    if (!screen || screen->format->BytesPerPixel != 4 || screen->format->Gmask != 0xFF00)
+        return nullptr;
+    const SDL_PixelFormat *f = screen->format;
+    if (f->Rmask == 0xFF0000 && f->Bmask == 0xFF)
+        return libyuv::J420ToARGB;
+    if (f->Rmask == 0xFF && f->Bmask == 0xFF0000)
+        return libyuv::J420ToABGR;
+    return nullptr;
+}
+
+bool converted_by_us(const SDL_Overlay *o)
+{
+    return o && !o->hw_overlay && o->planes == 3 && screen_converter();
 }
 
 /* Plane pointers and strides of a picture to scale from. */
@@ -120,21 +144,19 @@ extern "C" {
 void overlay_wanted_size(const media_source *src, const SDL_Overlay *cur,
                          const win_rect *rect, int *w, int *h)
 {
-    const uint32_t sw = even_up(src->width), sh = even_up(src->height);
-    *w = int(sw);
-    *h = int(sh);
-    if (!cur || cur->hw_overlay || !rect || rect->w <= 0 || rect->h <= 0)
+    *w = int(even_up(src->width));
+    *h = int(even_up(src->height));
+    if (!converted_by_us(cur) || !rect || rect->w <= 0 || rect->h <= 0)
         return;
-    /* Even sides, as every overlay; SDL converts straight onto the screen
-     * only at the overlay's own size, so the odd column or row left over is
-     * filled by show_overlay rather than stretched to. */
-    const uint32_t rw = uint32_t(rect->w) & ~1u, rh = uint32_t(rect->h) & ~1u;
-    /* A window nearly the stream's size gains less from converting fewer
-     * pixels than a scaling pass costs: SDL's stretch is cheaper there. */
-    if (rw > 0 && rh > 0 && rw <= sw && rh <= sh && 3 * uint64_t(rw) * rh < 2 * uint64_t(sw) * sh) {
-        *w = int(rw);
-        *h = int(rh);
-    }
+    /* Even sides, as every overlay: an odd window shows all but the
+     * overlay's last column or row. */
+    *w = int(even_up(uint32_t(rect->w)));
+    *h = int(even_up(uint32_t(rect->h)));
+}
+
+int overlay_sized_to_window(const SDL_Overlay *o)
+{
+    return converted_by_us(o);
 }
 
 int overlay_is_scaled(const media_source *src, const SDL_Overlay *o)
@@ -222,36 +244,31 @@ int scale_frame(media_source *src, SDL_Overlay *o, const media_frame *f,
 
 int show_overlay(SDL_Overlay *o, SDL_Rect dst)
 {
-    const bool col = o->w == dst.w - 1, row = o->h == dst.h - 1;
-    if (!(col && o->h <= dst.h) && !(row && o->w <= dst.w))
+    const to_rgb_fn convert = screen_converter();
+    if (!converted_by_us(o) || o->w < dst.w || o->h < dst.h || o->w > dst.w + 1 ||
+        o->h > dst.h + 1)
         return display_overlay(o, dst);
-    SDL_Rect inner = {dst.x, dst.y, Uint16(o->w), Uint16(o->h)};
-    const int r = display_overlay(o, inner);
-    if (r != 0)
-        return r;
-    /* The last column and row once more, from the screen itself. */
-    SDL_SetClipRect(screen, nullptr);
-    SDL_Rect strips[2];
-    int n = 0;
-    if (col) {
-        SDL_Rect from = {Sint16(dst.x + o->w - 1), dst.y, 1, Uint16(o->h)};
-        strips[n] = {Sint16(dst.x + o->w), dst.y, 1, Uint16(o->h)};
-        SDL_BlitSurface(screen, &from, screen, &strips[n]);
-        ++n;
+    SDL_Rect vis = dst;
+    if (!clip_to_screen(vis))
+        return 0;
+    if (SDL_LockYUVOverlay(o) != 0)
+        return -1;
+    if (SDL_MUSTLOCK(screen) && SDL_LockSurface(screen) != 0) {
+        SDL_UnlockYUVOverlay(o);
+        return -1;
     }
-    if (row) {
-        SDL_Rect from = {dst.x, Sint16(dst.y + o->h - 1), dst.w, 1};
-        strips[n] = {dst.x, Sint16(dst.y + o->h), dst.w, 1};
-        SDL_BlitSurface(screen, &from, screen, &strips[n]);
-        ++n;
-    }
-    /* One update for both: each is a round trip to the X server. */
-    int shown = 0;
-    for (int i = 0; i < n; ++i)
-        if (clip_to_screen(strips[i]))
-            strips[shown++] = strips[i];
-    if (shown)
-        SDL_UpdateRects(screen, shown, strips);
+    const int ox = vis.x - dst.x, oy = vis.y - dst.y;
+    uint8_t *u, *v;
+    int us, vs;
+    overlay_uv(o, u, us, v, vs);
+    auto *px = static_cast<uint8_t *>(screen->pixels) + size_t(vis.y) * screen->pitch + vis.x * 4;
+    convert(o->pixels[0] + size_t(oy) * o->pitches[0] + ox, o->pitches[0],
+            u + size_t(oy / 2) * us + ox / 2, us, v + size_t(oy / 2) * vs + ox / 2, vs, px,
+            screen->pitch, vis.w, vis.h);
+    if (SDL_MUSTLOCK(screen))
+        SDL_UnlockSurface(screen);
+    SDL_UnlockYUVOverlay(o);
+    SDL_UpdateRects(screen, 1, &vis);
     return 0;
 }
 

@@ -1,8 +1,8 @@
 /* Camera pictures: one YUV overlay per shown source, each frame copied into
  * it (exchanging the chroma planes when the frame's order is not the
  * overlay's) and scaled by SDL into the window's video rectangle, or, for
- * a software overlay sized to a smaller window, scaled into it first
- * (overlay_fit.cpp). */
+ * a software overlay sized to its window, scaled into it first and
+ * converted by us (overlay_fit.cpp). */
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -359,10 +359,9 @@ int alloc_playback_resources(media_source *src)
     if (verbose_at(1))
         tirsklog_r(&src->log, 7, "alloc_playback_resources(%p)\n", src->overlay);
     const uint32_t w = overlay_side(src->width), h = overlay_side(src->height);
-    /* A software overlay smaller than the stream is one sized to its window
-     * (overlay_fit.cpp): showing a frame fits it again. */
-    if (ovl && ((int64_t(w) == ovl->w && int64_t(h) == ovl->h) ||
-                (!ovl->hw_overlay && int64_t(w) >= ovl->w && int64_t(h) >= ovl->h)))
+    /* An overlay sized to its window (overlay_fit.cpp) is fitted again when
+     * a frame is shown. */
+    if (ovl && ((int64_t(w) == ovl->w && int64_t(h) == ovl->h) || overlay_sized_to_window(ovl)))
         return 1;
     if (ovl)
         free_playback_resources(src);

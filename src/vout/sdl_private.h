@@ -133,11 +133,13 @@ ssize_t read_newest_frame(int fd, uint8_t *dst, size_t size);
 void log_short_read(media_source *src, ssize_t n, size_t wanted);
 
 /* Size the overlay of src should have to be shown in rect: the window's
- * (even) size for a software overlay that would otherwise be scaled down,
- * else the stream's (even) size. */
+ * (even) size for a software overlay on a screen whose pixels we convert
+ * into, else the stream's (even) size. */
 void overlay_wanted_size(const media_source *src, const SDL_Overlay *cur,
                          const win_rect *rect, int *w, int *h);
-/* True when o is smaller than src's stream: frames are scaled into it. */
+/* True when o is a software overlay kept at its window's size. */
+int overlay_sized_to_window(const SDL_Overlay *o);
+/* True when o has not src's stream size: frames are scaled into it. */
 int overlay_is_scaled(const media_source *src, const SDL_Overlay *o);
 /* src's overlay, replaced first by one of the wanted size for win's video
  * rectangle (showing the same picture) when its size is not that.  Keeps
@@ -148,9 +150,8 @@ SDL_Overlay *fit_overlay(window *win, media_source *src);
  * *first_luma gets the picture's own top-left luma sample.  0 on failure. */
 int scale_frame(media_source *src, SDL_Overlay *o, const media_frame *f,
                 uint8_t *first_luma);
-/* Display o in dst like display_overlay; an overlay one column or row
- * short of dst (an odd window) is shown at its own size, which SDL converts
- * without stretching, and its last column or row repeated. */
+/* Display o in dst: a window-sized software overlay is converted straight
+ * into the screen, any other goes through display_overlay. */
 int show_overlay(SDL_Overlay *o, SDL_Rect dst);
 /* Drop src's stored picture (its stream stopped). */
 void forget_source_picture(const media_source *src);
