@@ -73,30 +73,7 @@ struct CatalogueConf {
 };
 
 // Cameras 1, 2 and 10 are usable; 3 to 9 are left out for one reason each.
-const std::string HALL = R"(
-# defaults for every camera; v4l_pipe of CAM_NR 0 has no effect
-camera 0 allow_local=1 video_src=yes geometry=704x576 Hx2=7 v4l_pipe=99
-camera 1 work=1 v4l_pipe=1 text_left="Entrance" geometry=1280x720 Hx2=3
-camera 2 work=1 v4l_pipe=2 mon_fs_uri=rtsp://127.0.0.1:8554/cam2
-camera 3 work=1 v4l_pipe=-1
-camera 4 work=1 v4l_pipe=4 allow_local=0
-camera 5 work=0 v4l_pipe=5
-camera 6 v4l_pipe=6
-camera 7 work=1
-camera 8 work=1 v4l_pipe=""
-camera 9 work=NULL v4l_pipe=9
-camera 10 work=yes v4l_pipe=10 text_left=NULL mon_fs_uri=NULL
-unchecked-types
-layout 0 L QUAD_4_4 "Hall" 1 2 3 4
-layout 1 L quad_4_4 "" 10 0 NULL 77
-layout 2 L NO_SUCH_TYPE "Odd" 1
-layout 3 L QUAD_4_4 "Gone" 3 4 5 6
-layout 4 R QUAD_4_4 "Right side" 1
-layout 5 L QUAD_4_4 "Remote" 1 bind_mac=00:11:22:33:44:55
-layout -1 L QUAD_4_4 "Negative" 1
-layout 7 L ONECAM "Entrance only" 1 2
-layout 50 L ONECAM "Too far" 1
-)";
+const std::string HALL = read_file(TIRSK_SOURCE_DIR "/tests/config/data/hall.cat");
 
 // The loaded catalogue as text: a line per camera (number, name, sources),
 // one per accepted layout (number, name, camera in each window, 0: none),

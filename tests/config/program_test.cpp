@@ -33,10 +33,8 @@ TEST(Program, StartMessagesAndUsage)
     const std::string good = dir.file("good.conf"), bad = dir.file("bad.conf");
     write_file(good, "tirsk-mon {\n}\n");
     write_file(bad, "tirsk-mon {\nframerate 61\n}\n");
-    write_file(dir.file("d.cat"), "camera 0 allow_local=1 video_src=yes geometry=352x288\n"
-                                  "camera 1 work=1 v4l_pipe=1\ncamera 2 work=1 v4l_pipe=2\n"
-                                  "layout 0 L QUAD_4_4 \"Hall\" 1 2\nlayout 3 L ONECAM \"\" 2\n");
-    RunResult made = run({tool_path("tools/mkcatalog/mkcatalog"), "-o", dir.file("hall.db"), dir.file("d.cat")});
+    RunResult made = run({tool_path("tools/mkcatalog/mkcatalog"), "-o", dir.file("hall.db"),
+                          TIRSK_SOURCE_DIR "/tests/config/data/hall.cat"});
     ASSERT_EQ(made.status, 0) << made.err;
 
     const std::string hint = "\nsee `tirsk-mon --help' or tirsk.conf tirsk-mon { ... }\n", usage = expected_usage();
