@@ -1,4 +1,4 @@
-// Keyboard and mouse commands of the operator.
+// Keyboard and mouse commands of the operator, and the snapshot files they ask for.
 #include "monitor_fixture.h"
 
 using namespace monitortest;
@@ -15,18 +15,12 @@ protected:
     void SetUp() override
     {
         MonitorTest::SetUp();
-        quit = 0;
         for (int i = 1; i <= 6; i++)
             cams_[i] = add_camera(i, i == 6);
         add_layout(1, "MULTI_6_9", {cams_[1], cams_[2], cams_[3], cams_[4], cams_[5], cams_[6]});
         add_layout(2, "ONECAM", {cams_[1]});
         show_layout("QUAD_4_4", {cams_[1], cams_[2], cams_[3], cams_[4]});
         vout_calls.clear();
-    }
-    void TearDown() override
-    {
-        quit = 0;
-        MonitorTest::TearDown();
     }
     int key(uint32_t k, uint32_t mod = 0) { return have_keydown(mod, k); }
     camera *cams_[7] = {};
@@ -134,4 +128,32 @@ TEST_F(Keys, ShiftF9ResetsAllAlarms)
         EXPECT_EQ(cams_[i]->alarm * 10 + cams_[i]->alarm_code, 0u) << i;
     EXPECT_FALSE(windows[0].state & WS_AL);
     EXPECT_EQ(late->alarm, 2u);
+}
+
+// Snapshot file names carry the display and the camera; names too long for
+// their buffer are refused, not cut.
+TEST_F(MonitorTest, SnapshotNamesCarryTheCameraAndTooLongOnesAreRefusedNotCut)
+{
+    show_layout("WIDE_2_2", {add_camera(7), add_camera(123)});
+    conf->display = 'R';
+    conf->shot_dir = strdup("/var/tmp/pics");
+    select_win(1);
+    cam_shot();
+    EXPECT_EQ(count_calls(R"(^win_snapshot w1 /var/tmp/pics/tirskmon\(R\)_cam123_\d{4}-\d\d-\d\d_\d\d:\d\d:\d\d\.png$)"), 1)
+        << vout_calls.back();
+
+    // 299 characters fit: the directory plus 35 for the screen's name; the
+    // camera's is 6 longer.
+    free(conf->shot_dir);
+    conf->shot_dir = strdup(("/" + std::string(262, 'd')).c_str());
+    vout_calls.clear();
+    LogCapture log;
+    screen_shot();
+    ASSERT_EQ(count_calls("^screen_snapshot "), 1);
+    EXPECT_EQ(vout_calls[0].size(), strlen("screen_snapshot ") + 299);
+    cam_shot();
+    EXPECT_EQ(count_calls("^win_snapshot "), 0);
+    EXPECT_TRUE(log.contains("snapshot refused: file name longer than 299")) << log.text();
+    free(conf->shot_dir);
+    conf->shot_dir = nullptr;
 }

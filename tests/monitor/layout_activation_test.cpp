@@ -35,7 +35,6 @@ TEST_F(Layouts, SwitchToCurrentLayoutLeavesFullscreenWithoutRebuilding)
 TEST_F(Layouts, FullscreenThatCannotBeBuiltKeepsTheLayout)
 {
     conf->force_aspect = {1, 60000}; // taller than any screen
-    quit = 0;
     layout_to_fullscreen(0);
     EXPECT_EQ(quit, 0);
     EXPECT_EQ(g_fsWinIdx, -1);

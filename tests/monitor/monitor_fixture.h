@@ -42,7 +42,7 @@ protected:
         conf->db_name = strdup("tirsk6_db");
         memset(windows, 0, sizeof windows);
         g_fsWinIdx = g_selectetWinIdx = cur_layout = -1;
-        sel_row = sel_col = 0;
+        sel_row = sel_col = quit = 0;
         g_monotime_microsec = 1000000000;
         vout = &fake_vout;
         testsupport::reset_fake_vout();
@@ -54,6 +54,7 @@ protected:
         free(conf);
         conf = nullptr;
         vout = nullptr;
+        quit = 0;
         memset(windows, 0, sizeof windows);
     }
 

@@ -22,8 +22,8 @@ inline Box box(const win_rect &r) { return {r.x, r.y, int(r.w), int(r.h)}; }
 
 // Counts the provider's calls; init answers init_result.
 struct FakeFonts {
-    static inline int init_height = -1, init_result = 1, fini_calls = 0;
-    static int init(int h) { return init_height = h, init_result; }
+    static inline int init_result = 1, fini_calls = 0;
+    static int init(int) { return init_result; }
     static void fini() { fini_calls++; }
     static TTF_Font *get(uint32_t, float) { return nullptr; }
     static constexpr font_provider table = {init, fini, get};
@@ -41,7 +41,7 @@ protected:
         cfg->geo = {648, 488};
         cfg->display = 'L';
         conf = cfg;
-        FakeFonts::init_height = -1, FakeFonts::init_result = 1, FakeFonts::fini_calls = 0;
+        FakeFonts::init_result = 1, FakeFonts::fini_calls = 0;
         vout_fonts = &FakeFonts::table;
     }
     void TearDown() override
@@ -133,11 +133,7 @@ protected:
 
 namespace testsupport {
 inline std::ostream &operator<<(std::ostream &os, const Box &b)
-{
-    return os << b.w << "x" << b.h << "+" << b.x << "+" << b.y;
-}
+{ return os << b.w << "x" << b.h << "+" << b.x << "+" << b.y; }
 inline std::ostream &operator<<(std::ostream &os, const Rgb &c)
-{
-    return os << "(" << c.r << "," << c.g << "," << c.b << ")";
-}
+{ return os << "(" << c.r << "," << c.g << "," << c.b << ")"; }
 } // namespace testsupport
