@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <memory>
 #include <span>
 #include <string>
 #include <utility>
@@ -126,7 +127,8 @@ const std::vector<Case> &cases()
     static const std::string limits = [] {
         std::string s;
         for (int n = 1; n <= 300; n++)
-            s += std::to_string(n) + " CAM " + std::to_string(n) + " |/dev/video" + std::to_string(n) + " 640x480 4:3 0\n";
+            s += std::to_string(n) + " CAM " + std::to_string(n) + " |/dev/video" + std::to_string(n) +
+                 " 640x480 4:3 0\n";
         return s + "#0 First 3: 1 2 300 0\n#49 Last 1: 300 0 0 0\n50 layouts\n    <0> -- \"First" + help +
                "3 шт.\n    <49> -- \"Last" + help + "1 шт.\n";
     }();
@@ -143,7 +145,8 @@ const std::vector<Case> &cases()
          {"cam[03]", "cam[04]", "/dev/video4", "/dev/video5", "/dev/video9", "cam[07]", "Right side"}, hall},
         {"hall, BIGINT numbers", "int-type BIGINT\n" + HALL, 1, {}, {}, hall},
         {"hall, numbers as text", "int-type VARCHAR(12)\n" + HALL, 1, {}, {}, hall, 'L', -1, -1, 1, false, true},
-        {"hall, single source, quiet", HALL, 1, {}, {"isn't defined or active", "(*) "}, std::string(hall).erase(hall.find(cam2_fs), cam2_fs.size()), 'L', -1, -1, 0, true},
+        {"hall, single source, quiet", HALL, 1, {}, {"isn't defined or active", "(*) "},
+         std::string(hall).erase(hall.find(cam2_fs), cam2_fs.size()), 'L', -1, -1, 0, true},
         {"start layout 7", HALL, 1, {}, {}, "", 'L', 7, 7},
         {"start layout skipped", HALL, 0, {"Layout #3 on left display is not defined in tirsk6_db database"}, {}, "",
          'L', 3, 3},
@@ -176,14 +179,16 @@ const std::vector<Case> &cases()
          "camera 3 work=1 v4l_pipe=3 allow_local=NULL Hx2=\"\" text_left=\"\"\n"
          "camera 4 work=1 v4l_pipe=4 geometry=4294967295x4294967295\nlayout 0 L QUAD_4_4 \"A\" 1 2 3\n", 0,
          {"invalid default \"geometry\" value - \"abc\"", "invalid \"geometry\" value - \"wide\"",
-          "value - \"4294967295x4294967295\""}, {}, "1 CAM 1 |/dev/video1 640x480 4:3 0\n3 CAM 3 |/dev/video3 640x480 4:3 0\n#0 A 2: 1 0 3 0\n1 layouts\n"
+          "value - \"4294967295x4294967295\""}, {},
+         "1 CAM 1 |/dev/video1 640x480 4:3 0\n3 CAM 3 |/dev/video3 640x480 4:3 0\n#0 A 2: 1 0 3 0\n1 layouts\n"
          "    <0> -- \"A" + help + "2 шт.\n"},
         {"numbers read like atoi without overflow; repeated rows and windows",
          "camera 0 allow_local=1 video_src=x\ncamera 1 work=1 v4l_pipe=\" 7x\"\n"
          "camera 2 work=1 v4l_pipe=99999999999999999999999\ncamera 3 work=1 v4l_pipe=-0\n"
          "camera 4 work=1 v4l_pipe=abc\ncamera 5 work=1 v4l_pipe=1 allow_local=\" 0\"\n"
          "camera 6 work=1 v4l_pipe=6 text_left=A text_left=B\n" // the join returns camera 6 twice
-         "layout 0 L QUAD_4_4 \"A\" 1 6 6 3\nlayout 1 L ONECAM \"B\" 6\n", 1, {}, {}, "1 CAM 1 |/dev/video7 640x480 4:3 0\n3 CAM 3 |/dev/video0 640x480 4:3 0\n4 CAM 4 |/dev/video0 640x480 4:3 0\n"
+         "layout 0 L QUAD_4_4 \"A\" 1 6 6 3\nlayout 1 L ONECAM \"B\" 6\n", 1, {}, {},
+         "1 CAM 1 |/dev/video7 640x480 4:3 0\n3 CAM 3 |/dev/video0 640x480 4:3 0\n4 CAM 4 |/dev/video0 640x480 4:3 0\n"
          "6 A |/dev/video6 640x480 4:3 0\n#0 A 4: 1 6 6 3\n#1 B 1: 6\n2 layouts\n    <0> -- \"A" + help +
          "4 шт.\n    <1> -- \"B" + help + "1 шт.\n"},
         // A name cut never splits a letter; an over-long URI is refused, not cut.
@@ -191,7 +196,8 @@ const std::vector<Case> &cases()
          "camera 0 allow_local=1 video_src=v\ncamera 1 work=1 v4l_pipe=1 text_left=\"" + zh40 +
              "\" mon_fs_uri=" + uri511 + "\ncamera 2 work=1 v4l_pipe=2 mon_fs_uri=" + uri511 +
              "b\ncamera 3 work=1 v4l_pipe=3 mon_fs_uri=just-a-file\nlayout 0 L QUAD_4_4 \"" + zh40 + "\" 1 2 3\n",
-         1, {"is too long (512 bytes, at most 511)", "unexpected uri just-a-file, skip this source"}, {}, "1 " + zh40.substr(0, 58) + " |/dev/video1 640x480 4:3 0|" + uri511 +
+         1, {"is too long (512 bytes, at most 511)", "unexpected uri just-a-file, skip this source"}, {},
+         "1 " + zh40.substr(0, 58) + " |/dev/video1 640x480 4:3 0|" + uri511 +
              " 0x0 0:0 0\n2 CAM 2 |/dev/video2 640x480 4:3 0\n3 CAM 3 |/dev/video3 640x480 4:3 0\n#0 " +
              zh40.substr(0, 32) + " 3: 1 2 3 0\n1 layouts\n    <0> -- \"" + zh40.substr(0, 32) + help + "3 шт.\n"},
     };
@@ -263,42 +269,28 @@ TEST(Catalogue, Sqlite)
     refused({"sqlite3", dir.path(), ".", "tirsk-mon", "", 0}, "not a regular file");
 }
 
-// A private server (tests/config/dbserver.sh) for the lifetime of the object.
-class Server {
-public:
-    explicit Server(const std::string &kind) : kind_(kind)
-    {
-        int fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-        socklen_t len = sizeof a;
-        if (bind(fd, reinterpret_cast<sockaddr *>(&a), len) == 0 &&
-            getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len) == 0)
-            port_ = ntohs(a.sin_port);
-        close(fd);
-        RunResult r = run({"bash", SCRIPT, "start", kind_, dir_.path(), std::to_string(port_)}, {}, 180000);
-        EXPECT_EQ(status_ = r.status, 0) << kind_ << " did not start: " << r.out << r.err;
-    }
-    ~Server() { run({"bash", SCRIPT, "stop", kind_, dir_.path()}, {}, 60000); }
-    // All cases through the driver `type', then a wrong password.
-    void run_all(const std::string &type) const
-    {
-        ASSERT_EQ(status_, 0);
-        DbTarget t{type, "127.0.0.1", "tirsk6_db", "tirsk-mon", "tirsk-secret", port_};
-        run_cases(t, dir_.path());
-        t.passwd = "not-the-password";
-        refused(t, "could not connect to \"" + type +
-                       "\" database \"tirsk6_db\" on \"127.0.0.1\" as user \"tirsk-mon\" -> ");
-    }
+// Every case on a private server (dbserver.sh) through the driver type,
+// then a wrong password; the server is stopped however the test ends.
+void on_server(const std::string &kind, const std::string &type)
+{
+    const std::string script = TIRSK_SOURCE_DIR "/tests/config/dbserver.sh";
+    TempDir dir; // its path is short enough for the server's socket
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t len = sizeof a;
+    EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr *>(&a), len), 0);
+    EXPECT_EQ(getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len), 0);
+    close(fd);
+    DbTarget t{type, "127.0.0.1", "tirsk6_db", "tirsk-mon", "tirsk-secret", ntohs(a.sin_port)};
+    const std::shared_ptr<void> stop(nullptr, [&](void *) { run({"bash", script, "stop", kind, dir.path()}); });
+    const RunResult r = run({"bash", script, "start", kind, dir.path(), std::to_string(t.port)}, {}, 180000);
+    ASSERT_EQ(r.status, 0) << kind << " did not start: " << r.out << r.err;
+    run_cases(t, dir.path());
+    t.passwd = "not-the-password";
+    refused(t, "could not connect to \"" + type + "\" database \"tirsk6_db\" on \"127.0.0.1\" as user \"tirsk-mon\"");
+}
 
-private:
-    static constexpr const char *SCRIPT = TIRSK_SOURCE_DIR "/tests/config/dbserver.sh";
-    std::string kind_;
-    TempDir dir_; // its path is short enough for the server's socket
-    uint16_t port_ = 0;
-    int status_ = -1; // of the start script
-};
-
-TEST(Catalogue, MariaDB) { Server("mariadb").run_all("mysql"); }
-TEST(Catalogue, PostgreSQL) { Server("pgsql").run_all("pgsql"); }
+TEST(Catalogue, MariaDB) { on_server("mariadb", "mysql"); }
+TEST(Catalogue, PostgreSQL) { on_server("pgsql", "pgsql"); }
 
 } // namespace

@@ -12,44 +12,39 @@ set -eu
 
 cmd=$1 kind=$2 dir=$3 port=${4:-0}
 pgbin=/usr/lib/postgresql/15/bin
-user=tirsk-mon
-password=tirsk-secret
+user=tirsk-mon password=tirsk-secret
+root=$([ "$(id -u)" = 0 ] && echo 1 || true)
 
 as() { # as USER command...: run as USER when we are root
     local u=$1
     shift
-    if [ "$(id -u)" = 0 ]; then runuser -u "$u" -- "$@"; else "$@"; fi
+    if [ "$root" ]; then runuser -u "$u" -- "$@"; else "$@"; fi
 }
 
-show_log() { tail -n 30 "$1" >&2 || true; }
+# Runs the command with its output in LOG; on failure shows LOG's end.
+logged() {
+    local log=$1
+    shift
+    "$@" >"$log" 2>&1 || { tail -n 30 "$log" >&2; return 1; }
+}
 
 start_mariadb() {
     mkdir -p "$dir/my"
-    [ "$(id -u)" = 0 ] && chown -R mysql: "$dir"
     local runas=()
-    [ "$(id -u)" = 0 ] && runas=(--user=mysql)
-    if ! mariadb-install-db --no-defaults "${runas[@]}" --datadir="$dir/my" \
-        --skip-test-db --auth-root-authentication-method=socket \
-        >"$dir/my-install.log" 2>&1; then
-        show_log "$dir/my-install.log"
-        return 1
-    fi
-    /usr/sbin/mariadbd --no-defaults "${runas[@]}" --datadir="$dir/my" \
-        --socket="$dir/my.sock" --port="$port" --bind-address=127.0.0.1 \
-        --pid-file="$dir/my.pid" --log-error="$dir/my.err" \
+    [ "$root" ] && chown -R mysql: "$dir" && runas=(--user=mysql)
+    logged "$dir/my-install.log" mariadb-install-db --no-defaults "${runas[@]}" --datadir="$dir/my" \
+        --skip-test-db --auth-root-authentication-method=socket
+    /usr/sbin/mariadbd --no-defaults "${runas[@]}" --datadir="$dir/my" --socket="$dir/my.sock" \
+        --port="$port" --bind-address=127.0.0.1 --pid-file="$dir/my.pid" --log-error="$dir/my.err" \
         --skip-name-resolve >/dev/null 2>&1 &
     for _ in $(seq 300); do
-        mariadb-admin --no-defaults --socket="$dir/my.sock" -u "$(id -un)" \
-            ping >/dev/null 2>&1 && break
+        mariadb-admin --no-defaults --socket="$dir/my.sock" -u "$(id -un)" ping >/dev/null 2>&1 && break
         sleep 0.1
     done
-    if ! mariadb --no-defaults --socket="$dir/my.sock" -u "$(id -un)" -e "
+    mariadb --no-defaults --socket="$dir/my.sock" -u "$(id -un)" -e "
         CREATE DATABASE tirsk6_db CHARACTER SET utf8mb4;
         CREATE USER '$user'@'127.0.0.1' IDENTIFIED BY '$password';
-        GRANT ALL ON tirsk6_db.* TO '$user'@'127.0.0.1';"; then
-        show_log "$dir/my.err"
-        return 1
-    fi
+        GRANT ALL ON tirsk6_db.* TO '$user'@'127.0.0.1';" || { tail -n 30 "$dir/my.err" >&2; return 1; }
 }
 
 stop_mariadb() {
@@ -66,22 +61,13 @@ stop_mariadb() {
 
 start_pgsql() {
     mkdir -p "$dir/pg"
-    [ "$(id -u)" = 0 ] && chown -R postgres: "$dir"
-    if ! as postgres "$pgbin/initdb" -D "$dir/pg" -U postgres -E UTF8 \
-        --no-locale --auth-local=trust --auth-host=scram-sha-256 \
-        >"$dir/pg-init.log" 2>&1; then
-        show_log "$dir/pg-init.log"
-        return 1
-    fi
-    if ! as postgres "$pgbin/pg_ctl" -D "$dir/pg" -l "$dir/pg.log" -w \
-        -o "-c listen_addresses=127.0.0.1 -p $port -k $dir" start >/dev/null; then
-        show_log "$dir/pg.log"
-        return 1
-    fi
-    "$pgbin/psql" -X -q -h "$dir" -p "$port" -U postgres -d postgres \
-        -v ON_ERROR_STOP=1 \
-        -c "CREATE ROLE \"$user\" LOGIN PASSWORD '$password'" \
-        -c "CREATE DATABASE tirsk6_db OWNER \"$user\""
+    [ "$root" ] && chown -R postgres: "$dir"
+    logged "$dir/pg-init.log" as postgres "$pgbin/initdb" -D "$dir/pg" -U postgres -E UTF8 --no-locale \
+        --auth-local=trust --auth-host=scram-sha-256
+    as postgres "$pgbin/pg_ctl" -D "$dir/pg" -l "$dir/pg.log" -w \
+        -o "-c listen_addresses=127.0.0.1 -p $port -k $dir" start >/dev/null || { tail -n 30 "$dir/pg.log" >&2; return 1; }
+    "$pgbin/psql" -X -q -h "$dir" -p "$port" -U postgres -d postgres -v ON_ERROR_STOP=1 \
+        -c "CREATE ROLE \"$user\" LOGIN PASSWORD '$password'" -c "CREATE DATABASE tirsk6_db OWNER \"$user\""
 }
 
 stop_pgsql() {
