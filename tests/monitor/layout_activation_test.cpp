@@ -41,14 +41,3 @@ TEST_F(Layouts, FullscreenThatCannotBeBuiltKeepsTheLayout)
     EXPECT_EQ(windows[1].state & WS_PA, 0u);
     EXPECT_NE(vout_calls.back().find("Ошибка переключения"), std::string::npos);
 }
-
-TEST_F(Layouts, StreamThatWillNotStartLeavesTheWindowWaiting)
-{
-    stream(cams_[5]).play_ok = false;
-    LogCapture log;
-    ASSERT_EQ(switch_layout(1, 1), 1);
-    EXPECT_TRUE(log.contains("src#0: start source playing failed with #")) << log.text();
-    EXPECT_TRUE(cams_[5]->win->state & WS_WT);
-    EXPECT_EQ(cams_[5]->win->target_src, 0);
-}
-

@@ -2,10 +2,6 @@
 // are refused, and the clean-up after them; event dispatch on the real queue
 // of an open screen (events are pushed as other threads push them; the
 // handlers are watched through the dispatch table).
-#include <sched.h>
-#include <sys/mount.h>
-#include <unistd.h>
-
 #include <string>
 #include <vector>
 
@@ -78,23 +74,6 @@ TEST_F(ScreenSetup, FontFailureFailsBeforeThePointerAndFiniCleansUp)
     EXPECT_EQ(sdl_fini(), 1); // twice is harmless
 }
 
-TEST_F(ScreenSetup, MissingIconIsFatal)
-{
-    // A child with its own mount namespace hides the icon directories.
-    EXPECT_EXIT(
-        {
-            if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) ||
-                mount("none", "/usr/share/pixmaps", "tmpfs", 0, nullptr) ||
-                mount("none", TIRSK_SOURCE_DIR "/data", "tmpfs", 0, nullptr))
-                _exit(3);
-            _exit(sdl_init(0) == 0 && screen == nullptr ? 0 : 1);
-        },
-        ::testing::ExitedWithCode(0), "IMG_Load\\(\"/usr/share/pixmaps/tirsk-mon.xpm\"\\) failed: ");
-}
-
-} // namespace
-
-namespace {
 
 using Calls = std::vector<std::string>;
 Calls calls;
