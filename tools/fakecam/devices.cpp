@@ -7,6 +7,7 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -159,6 +160,24 @@ void unregister(const std::shared_ptr<Handle> &h)
     }
 }
 
+// The program no longer has fd; its last descriptor releases the handle.
+void forget(const std::shared_ptr<Handle> &h, int fd)
+{
+    {
+        std::lock_guard lk(g_fd_mu);
+        std::erase(h->fds, fd);
+        if (!h->fds.empty())
+            return;
+    }
+    unregister(h);
+    std::lock_guard lk(h->dev->mu);
+    h->mapped.reset();
+    if (h->fd >= 0) {
+        real::close(h->fd);
+        h->fd = -1;
+    }
+}
+
 size_t frame_size(const DeviceConfig &c)
 {
     return geometry(c.fmt, c.width, c.height).sizeimage;
@@ -216,20 +235,23 @@ int emu_open(const char *path, int flags)
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0)
         return -1;
     auto h = std::make_shared<Handle>();
-    h->fd = sv[0];
+    h->fds = {sv[0]};
     h->peer = sv[1];
     h->dev = d;
-    set_cloexec(h->fd, flags & O_CLOEXEC);
+    set_cloexec(sv[0], flags & O_CLOEXEC);
     if (flags & O_NONBLOCK)
-        set_nonblock(h->fd);
+        set_nonblock(sv[0]);
     set_nonblock(h->peer);
     // The byte that makes closing the library's end a connection reset.
     struct stat st {};
-    if (send(h->fd, "h", 1, MSG_DONTWAIT | MSG_NOSIGNAL) != 1 ||
+    h->fd = fcntl(sv[0], F_DUPFD_CLOEXEC, 0);
+    if (h->fd < 0 || send(h->fd, "h", 1, MSG_DONTWAIT | MSG_NOSIGNAL) != 1 ||
         fstat(h->fd, &st) != 0) {
         int e = errno;
         real::close(sv[0]);
         real::close(sv[1]);
+        if (h->fd >= 0)
+            real::close(h->fd);
         errno = e;
         return -1;
     }
@@ -257,7 +279,31 @@ int emu_open(const char *path, int flags)
         ++d->stats.opens;
     }
     generator_wake();
-    return h->fd;
+    return sv[0];
+}
+
+int emu_stat(const char *path, struct stat *st)
+{
+    Device *d = find_device(std::string_view(path).substr(5));
+    if (d) {
+        std::lock_guard lk(d->mu);
+        if (d->cfg.missing)
+            d = nullptr;
+    }
+    if (!d) {
+        errno = ENOENT;
+        return -1;
+    }
+    if (st) {
+        *st = {};
+        st->st_mode = S_IFCHR | 0660;
+        st->st_nlink = 1;
+        st->st_blksize = 4096;
+        // Video devices have major 81; the minor is the device's number.
+        st->st_rdev =
+            makedev(81, std::strtoul(path + DEV_PREFIX.size(), nullptr, 10));
+    }
+    return 0;
 }
 
 std::shared_ptr<Handle> find_handle(int fd)
@@ -268,7 +314,7 @@ std::shared_ptr<Handle> find_handle(int fd)
     {
         std::lock_guard lk(g_fd_mu);
         for (auto &x : G().handles)
-            if (x->fd == fd) {
+            if (std::find(x->fds.begin(), x->fds.end(), fd) != x->fds.end()) {
                 h = x;
                 break;
             }
@@ -280,13 +326,14 @@ std::shared_ptr<Handle> find_handle(int fd)
     struct stat st {};
     if (fstat(fd, &st) != 0 || st.st_dev != h->st_dev ||
         st.st_ino != h->st_ino) {
-        unregister(h);
+        forget(h, fd);
         return nullptr;
     }
     return h;
 }
 
-ssize_t emu_read(const std::shared_ptr<Handle> &h, void *buf, size_t count)
+ssize_t emu_read(const std::shared_ptr<Handle> &h, void *buf, size_t count,
+                 uint32_t *seq, int64_t *ready_us)
 {
     Device &d = *h->dev;
     {
@@ -330,6 +377,10 @@ ssize_t emu_read(const std::shared_ptr<Handle> &h, void *buf, size_t count)
         ++d.stats.short_reads;
     }
     std::memcpy(buf, f.data.data(), n);
+    if (seq) {
+        *seq = f.seq;
+        *ready_us = f.ready_us;
+    }
     int64_t now = mono_us();
     ++d.stats.delivered;
     d.stats.add_latency(now - f.ready_us);
@@ -343,91 +394,17 @@ ssize_t emu_read(const std::shared_ptr<Handle> &h, void *buf, size_t count)
     return ssize_t(n);
 }
 
-int emu_ioctl(const std::shared_ptr<Handle> &h, unsigned long req, void *arg)
+int emu_dup(const std::shared_ptr<Handle> &h, int fd)
 {
-    switch (req) {
-    case FIONBIO:
-    case FIOASYNC:
-    case FIOCLEX:
-    case FIONCLEX:
-        // Descriptor flags: the socket handles them like any file.
-        return real::ioctl(h->fd, req, arg);
-    default:
-        break;
-    }
-    Device &d = *h->dev;
-    std::lock_guard lk(d.mu);
-    const DeviceConfig &c = d.cfg;
-    if (h->dead == ENODEV) {
-        errno = ENODEV;
-        return -1;
-    }
-    if (!arg && (req == VIDIOC_QUERYCAP || req == VIDIOC_G_FMT ||
-                 req == VIDIOC_TRY_FMT || req == VIDIOC_S_FMT)) {
-        errno = EFAULT;
-        return -1;
-    }
-    switch (req) {
-    case VIDIOC_QUERYCAP: {
-        if (c.fail == Fail::querycap) {
-            errno = EIO;
-            return -1;
-        }
-        auto *cap = static_cast<v4l2_capability *>(arg);
-        std::memset(cap, 0, sizeof *cap);
-        std::snprintf(reinterpret_cast<char *>(cap->driver), sizeof cap->driver,
-                      "fakecam");
-        std::snprintf(reinterpret_cast<char *>(cap->card), sizeof cap->card,
-                      "fakecam camera %d", c.cam);
-        std::snprintf(reinterpret_cast<char *>(cap->bus_info),
-                      sizeof cap->bus_info, "platform:fakecam-%s",
-                      c.name.c_str());
-        cap->version = (6u << 16) | (1u << 8);
-        uint32_t caps =
-            V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_READWRITE | V4L2_CAP_STREAMING;
-        if (c.fail == Fail::nocapture)
-            caps &= ~uint32_t(V4L2_CAP_VIDEO_CAPTURE);
-        if (c.fail == Fail::noio)
-            caps &= ~uint32_t(V4L2_CAP_READWRITE | V4L2_CAP_STREAMING);
-        cap->device_caps = caps;
-        cap->capabilities = caps | V4L2_CAP_DEVICE_CAPS;
-        return 0;
-    }
-    case VIDIOC_G_FMT:
-    case VIDIOC_TRY_FMT: {
-        auto *f = static_cast<v4l2_format *>(arg);
-        if (f->type != V4L2_BUF_TYPE_VIDEO_CAPTURE ||
-            (req == VIDIOC_G_FMT && c.fail == Fail::gfmt) ||
-            (req == VIDIOC_TRY_FMT && c.fail == Fail::tryfmt)) {
-            errno = EINVAL;
-            return -1;
-        }
-        // The device has one fixed format: a test of any other format gets
-        // the device's own back.
-        Geometry g = geometry(c.fmt, c.width, c.height);
-        std::memset(&f->fmt, 0, sizeof f->fmt);
-        f->fmt.pix.width = c.width;
-        f->fmt.pix.height = c.height;
-        f->fmt.pix.pixelformat = c.fmt;
-        f->fmt.pix.field = V4L2_FIELD_NONE;
-        f->fmt.pix.bytesperline = uint32_t(g.bytesperline);
-        f->fmt.pix.sizeimage = uint32_t(g.sizeimage);
-        f->fmt.pix.colorspace = V4L2_COLORSPACE_SMPTE170M;
-        return 0;
-    }
-    case VIDIOC_S_FMT:
-        errno = EBUSY;
-        return -1;
-    default:
-        errno = ENOTTY;
-        return -1;
-    }
+    std::lock_guard lk(g_fd_mu);
+    h->fds.push_back(fd);
+    return fd;
 }
 
-int emu_close(const std::shared_ptr<Handle> &h)
+int emu_close(const std::shared_ptr<Handle> &h, int fd)
 {
-    unregister(h);
-    return real::close(h->fd);
+    forget(h, fd);
+    return real::close(fd);
 }
 
 void apply_command(Device &d, const Command &c)

@@ -11,11 +11,13 @@
 // application's end, which is how a vanished device looks.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -201,17 +203,37 @@ private:
     size_t head_ = 0, count_ = 0;
 };
 
+// Buffers of memory-mapped streaming (VIDIOC_REQBUFS): one memory file that
+// the program maps buffer by buffer, filled by VIDIOC_DQBUF.  A dequeue in
+// progress holds a reference, so the memory outlives a concurrent release.
+struct MappedBuffers {
+    int memfd = -1;
+    uint8_t *mem = nullptr; // the library's own mapping of the whole file
+    size_t stride = 0;      // bytes per buffer, page-aligned
+    size_t length = 0;      // frame bytes when the buffers were made
+    unsigned count = 0;
+    std::vector<bool> queued;    // by buffer index
+    std::deque<unsigned> order;  // queued buffers, first to be filled first
+    bool streaming = false;
+    ~MappedBuffers();
+};
+
 struct Handle {
-    int fd = -1;      // the application's descriptor
+    // The program's descriptors of its end of the pair: the one open()
+    // returned and its dup()s (under the library's descriptor lock).
+    std::vector<int> fds;
+    int fd = -1;      // the library's own dup of the program's end, alive
+                      // while the program holds any: reads wait on it
     int peer = -1;    // the library's end of the pair; -1 after a hang-up
-    dev_t st_dev = 0; // identity of fd, to notice a descriptor closed
-    ino_t st_ino = 0; // behind the library's back
+    dev_t st_dev = 0; // identity of the program's end, to notice a
+    ino_t st_ino = 0; // descriptor closed behind the library's back
     struct Device *dev = nullptr;
     // A readiness byte waits in fd; kept equal to !queue.empty() while
     // the descriptor is alive, so fd is readable exactly while frames wait.
     bool token_pending = false;
     int dead = 0; // errno of reads after hang-up/vanish
     FrameQueue queue; // under the device's mu
+    std::shared_ptr<MappedBuffers> mapped; // under the device's mu
 };
 
 struct Device {
@@ -239,11 +261,24 @@ bool active();
 bool owns_path(const char *path);
 
 int emu_open(const char *path, int flags);
+// stat() of a device path: a character device, or ENOENT like open();
+// st may be null (access()).
+int emu_stat(const char *path, struct stat *st);
 // Looks up an emulated descriptor; null for everything else.
 std::shared_ptr<Handle> find_handle(int fd);
-ssize_t emu_read(const std::shared_ptr<Handle> &h, void *buf, size_t count);
+// Delivers the oldest queued frame as read() does; seq and ready_us, when
+// given, receive its sequence number and ready time.
+ssize_t emu_read(const std::shared_ptr<Handle> &h, void *buf, size_t count,
+                 uint32_t *seq = nullptr, int64_t *ready_us = nullptr);
+// The device's requests (ioctl.cpp); memory-mapped streaming (streaming.cpp).
 int emu_ioctl(const std::shared_ptr<Handle> &h, unsigned long req, void *arg);
-int emu_close(const std::shared_ptr<Handle> &h);
+int emu_streaming_ioctl(const std::shared_ptr<Handle> &h, unsigned long req,
+                        void *arg);
+void *emu_mmap(const std::shared_ptr<Handle> &h, void *addr, size_t len,
+               int prot, int flags, off_t offset);
+// dup() of one of the program's descriptors: fd becomes one more for h.
+int emu_dup(const std::shared_ptr<Handle> &h, int fd);
+int emu_close(const std::shared_ptr<Handle> &h, int fd);
 
 // Device table, fixed after start-up.
 std::vector<std::unique_ptr<Device>> &devices();
@@ -275,7 +310,7 @@ void finish_process();
 
 // ---- real libc functions (interpose.cpp) ----------------------------------
 namespace real {
-int ioctl(int fd, unsigned long req, void *arg);
+void *mmap(void *addr, size_t len, int prot, int flags, int fd, off_t offset);
 int close(int fd);
 } // namespace real
 

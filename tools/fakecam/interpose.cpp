@@ -6,6 +6,8 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -25,6 +27,11 @@ using read_fn = ssize_t(int, void *, size_t);
 using read_chk_fn = ssize_t(int, void *, size_t, size_t);
 using ioctl_fn = int(int, unsigned long, ...);
 using close_fn = int(int);
+using dup_fn = int(int);
+using stat_fn = int(const char *, struct stat *);
+using stat64_fn = int(const char *, struct stat64 *);
+using access_fn = int(const char *, int);
+using mmap_fn = void *(void *, size_t, int, int, int, off_t);
 using exit_fn = void(int);
 
 // dlsym is thread-safe; two threads racing here store the same pointer.
@@ -55,15 +62,20 @@ bool needs_mode(int flags)
 } // namespace
 
 namespace real {
-int ioctl(int fd, unsigned long req, void *arg)
-{
-    FAKECAM_NEXT(ioctl_fn, ioctl);
-    return next_ioctl(fd, req, arg);
-}
 int close(int fd)
 {
     FAKECAM_NEXT(close_fn, close);
     return next_close(fd);
+}
+void *mmap(void *addr, size_t len, int prot, int flags, int fd, off_t offset)
+{
+    static std::atomic<mmap_fn *> slot{nullptr};
+    mmap_fn *next_mmap = next(slot, "mmap");
+    if (!next_mmap) {
+        errno = ENOSYS;
+        return MAP_FAILED;
+    }
+    return next_mmap(addr, len, prot, flags, fd, offset);
 }
 } // namespace real
 
@@ -193,18 +205,74 @@ int ioctl(int fd, unsigned long req, ...) noexcept
     va_start(ap, req);
     void *arg = va_arg(ap, void *);
     va_end(ap);
-    if (auto h = find_handle(fd))
-        return emu_ioctl(h, req, arg);
+    // Descriptor flags work on the socket as on any file.
+    const bool flags =
+        req == FIONBIO || req == FIOASYNC || req == FIOCLEX || req == FIONCLEX;
+    if (!flags)
+        if (auto h = find_handle(fd))
+            return emu_ioctl(h, req, arg);
     FAKECAM_NEXT(ioctl_fn, ioctl);
     return next_ioctl(fd, req, arg);
+}
+
+// Programs check that the path is a character device before opening it.
+int stat(const char *path, struct stat *st)
+{
+    if (owns_path(path))
+        return emu_stat(path, st);
+    FAKECAM_NEXT(stat_fn, stat);
+    return next_stat(path, st);
+}
+
+int stat64(const char *path, struct stat64 *st)
+{
+    static_assert(sizeof(struct stat64) == sizeof(struct stat));
+    if (owns_path(path))
+        return emu_stat(path, reinterpret_cast<struct stat *>(st));
+    FAKECAM_NEXT(stat64_fn, stat64);
+    return next_stat64(path, st);
+}
+
+int access(const char *path, int mode)
+{
+    if (owns_path(path))
+        return emu_stat(path, nullptr);
+    FAKECAM_NEXT(access_fn, access);
+    return next_access(path, mode);
 }
 
 int close(int fd)
 {
     if (auto h = find_handle(fd))
-        return emu_close(h);
+        return emu_close(h, fd);
     FAKECAM_NEXT(close_fn, close);
     return next_close(fd);
+}
+
+// A copy of a device's descriptor is the same device (other ways to copy
+// a descriptor are not followed).
+int dup(int fd)
+{
+    FAKECAM_NEXT(dup_fn, dup);
+    int copy = next_dup(fd);
+    if (copy >= 0)
+        if (auto h = find_handle(fd))
+            return emu_dup(h, copy);
+    return copy;
+}
+
+// Buffers of memory-mapped streaming; off_t is 64 bits wide here, so
+// mmap64 is the same call.
+void *mmap(void *addr, size_t len, int prot, int flags, int fd, off_t offset)
+{
+    if (auto h = find_handle(fd))
+        return emu_mmap(h, addr, len, prot, flags, offset);
+    return real::mmap(addr, len, prot, flags, fd, offset);
+}
+
+void *mmap64(void *addr, size_t len, int prot, int flags, int fd, off_t offset)
+{
+    return mmap(addr, len, prot, flags, fd, offset);
 }
 
 // A program that ends with _exit() runs no destructors: leave the
