@@ -1,4 +1,5 @@
-// Keyboard and mouse commands of the operator, and the snapshot files they ask for.
+// Keyboard and mouse commands of the operator: selection, layouts and
+// fullscreen, alarms, and the snapshot files they ask for.
 #include "monitor_fixture.h"
 
 using namespace monitortest;
@@ -125,6 +126,28 @@ TEST_F(Keys, ShiftF9ResetsAllAlarms)
         EXPECT_EQ(cams_[i]->alarm * 10 + cams_[i]->alarm_code, 0u) << i;
     EXPECT_FALSE(windows[0].state & WS_AL);
     EXPECT_EQ(late->alarm, 2u);
+}
+
+TEST_F(Keys, SwitchToCurrentLayoutLeavesFullscreenWithoutRebuilding)
+{
+    layout_to_fullscreen(1);
+    ASSERT_EQ(g_fsWinIdx, 1);
+    EXPECT_TRUE(windows[0].state & WS_PA);
+    EXPECT_EQ(switch_layout(0, 1), 1);
+    EXPECT_EQ(g_fsWinIdx, -1);
+    EXPECT_FALSE(windows[1].state & WS_FS);
+    EXPECT_FALSE(windows[0].state & WS_PA);
+    EXPECT_EQ(stream(cams_[1]).plays * 10 + stream(cams_[1]).stops, 10) << "not rebuilt";
+}
+
+TEST_F(Keys, FullscreenThatCannotBeBuiltKeepsTheLayout)
+{
+    conf->force_aspect = {1, 60000}; // taller than any screen
+    layout_to_fullscreen(0);
+    EXPECT_EQ(quit, 0);
+    EXPECT_EQ(g_fsWinIdx, -1);
+    EXPECT_EQ(windows[1].state & WS_PA, 0u);
+    EXPECT_NE(vout_calls.back().find("Ошибка переключения"), std::string::npos);
 }
 
 // Snapshot file names carry the display and the camera; names too long for

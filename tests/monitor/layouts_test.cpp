@@ -149,20 +149,15 @@ TEST_F(Geometry, SmartScaleTakesWholeFractionsOrMultiples)
 {
     conf->smart_scale = 1;
     borderTB = borderLR = 0;
-    const struct {
-        uint32_t sw, sh, vw, vh;
-        aspect_pair a;
-        uint32_t w, h;
-    } cases[] = {
-        {352, 288, 704, 576, {11, 9}, 231, 189},  // a third, not the half
-        {1000, 900, 352, 288, {11, 9}, 704, 576}, // whole multiples when growing
-        {640, 480, 640, 400, {4, 3}, 320, 240},   // the width decides
-        {352, 288, 0, 0, {11, 9}, 352, 288}, // unknown stream size: the cell stays
-        {352, 288, 704, 0, {11, 9}, 352, 288},
-    };
-    for (const auto &c : cases) {
-        ASSERT_EQ(cell(onecam_layout_def, c.sw, c.sh, c.vw, c.vh, c.a), 1);
-        EXPECT_EQ(std::pair(b.video_w, b.video_h), std::pair(c.w, c.h)) << c.sw << "x" << c.sh << " " << c.vw;
+    // screen, stream, aspect: video size
+    for (auto [sw, sh, vw, vh, a, w, h] : {
+             std::tuple{352u, 288u, 704u, 576u, aspect_pair{11, 9}, 231u, 189u}, // a third, not the half
+             {1000u, 900u, 352u, 288u, {11, 9}, 704u, 576u},                      // whole multiples when growing
+             {640u, 480u, 640u, 400u, {4, 3}, 320u, 240u},                        // the width decides
+             {352u, 288u, 0u, 0u, {11, 9}, 352u, 288u}, // unknown stream size: the cell stays
+             {352u, 288u, 704u, 0u, {11, 9}, 352u, 288u}}) {
+        ASSERT_EQ(cell(onecam_layout_def, sw, sh, vw, vh, a), 1);
+        EXPECT_EQ(std::pair(b.video_w, b.video_h), std::pair(w, h)) << sw << "x" << sh << " " << vw;
     }
     // A stream of 2^32-1 squared once divided by zero.
     ASSERT_EQ(cell(onecam_layout_def, 1920, 1080, UINT32_MAX, UINT32_MAX, {1, 200}), 1);
@@ -237,30 +232,23 @@ TEST_F(WinState, SideEffectsOfSettingAndClearingInOrder)
 TEST_F(WinState, BorderColoursOfEachState)
 {
     window &w = windows[2];
-    const struct {
-        uint32_t state;
-        int rctrl;
-        strings drawn;
-    } cases[] = {
-        {0, 0, {"border w2 51 0 0 0 0 0"}},
-        {WS_SE, 0, {"border w2 153 102 51 0 0 0"}},
-        {WS_AL, 0, {"border w2 192 255 255 0 0 0"}},
-        {WS_MO, 0, {"border w2 255 0 0 0 0 0"}},
+    // State, remote control on, borders drawn.  Selected and alarmed:
+    // selection corners (of 100 and 100 at 600x500), then the alarm colour
+    // between them; remote control shows no keyboard selection.
+    const std::tuple<uint32_t, int, strings> cases[] = {
+        {0, 0, {"border w2 51 0 0 0 0 0"}},          {WS_SE, 0, {"border w2 153 102 51 0 0 0"}},
+        {WS_AL, 0, {"border w2 192 255 255 0 0 0"}}, {WS_MO, 0, {"border w2 255 0 0 0 0 0"}},
         {WS_AL | WS_MO, 0, {"border w2 192 255 255 0 0 0"}},
-        // selected and alarmed: selection corners, then the alarm colour
-        // between them (600x500: corners of 100 and 100)
         {WS_SE | WS_AL, 0, {"border w2 153 102 51 1 100 100", "border w2 192 255 255 0 100 100"}},
         {WS_SE | WS_MO, 0, {"border w2 153 102 51 1 100 100", "border w2 255 0 0 0 100 100"}},
-        // remote control shows no keyboard selection
-        {WS_SE, 1, {"border w2 51 0 0 0 0 0"}},
-        {WS_SE | WS_AL, 1, {"border w2 192 255 255 0 100 100"}},
+        {WS_SE, 1, {"border w2 51 0 0 0 0 0"}},      {WS_SE | WS_AL, 1, {"border w2 192 255 255 0 100 100"}},
     };
-    for (const auto &c : cases) {
-        w.state = c.state;
-        conf->rctrl_enabled = c.rctrl;
+    for (const auto &[state, rctrl, drawn] : cases) {
+        w.state = state;
+        conf->rctrl_enabled = rctrl;
         calls.clear();
         update_win_border(&w);
-        EXPECT_EQ(calls, c.drawn) << std::hex << c.state << " rctrl " << c.rctrl;
+        EXPECT_EQ(calls, drawn) << std::hex << state << " rctrl " << rctrl;
     }
     conf->rctrl_enabled = 0;
     w.state = WS_SE | WS_AL;

@@ -3,6 +3,8 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <memory>
+
 #include "monitor.h"
 #include "vout_fixture.h"
 
@@ -72,40 +74,22 @@ TEST(PngWriter, EverySurfaceKindKeepsItsPicture)
     }
 }
 
-namespace {
-
-// A 32-bit screen without alpha, as the X server gives, and the options
-// and output of a viewer taking shots; all restored afterwards.
-class Snapshots : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        screen = SDL_CreateRGBSurface(SDL_SWSURFACE, 320, 240, 32, 0xFF0000, 0xFF00, 0xFF, 0);
-        ASSERT_NE(screen, nullptr);
-        conf = cfg_ = static_cast<CONF *>(std::calloc(1, sizeof(CONF)));
-        conf->shot_dir = strdup(dir_.path().c_str());
-        conf->display = 'L';
-        vout = &vout_sdl;
-    }
-    void TearDown() override
-    {
-        SDL_FreeSurface(std::exchange(screen, nullptr));
-        std::free(cfg_->shot_dir);
-        std::free(cfg_);
-        conf = nullptr;
-        vout = nullptr;
-    }
-    std::string files() const { return testsupport::run({"ls", "-l", dir_.path()}).out; }
-    testsupport::TempDir dir_;
-    CONF *cfg_ = nullptr;
-};
-
-} // namespace
-
 // Never written through a link, never half written, never overwriting the
 // shot taken a moment before, never readable by others.
-TEST_F(Snapshots, LinksLimitsAndShotsWithinOneSecond)
+TEST(Snapshots, LinksLimitsAndShotsWithinOneSecond)
 {
+    // A 32-bit screen without alpha, as the X server gives, and the options
+    // and output of a viewer taking shots; all restored afterwards.
+    struct Restore {
+        ~Restore() { SDL_FreeSurface(std::exchange(screen, nullptr)), conf = nullptr, vout = nullptr; }
+    } restore;
+    const testsupport::TempDir dir_;
+    std::string shot_dir = dir_.path();
+    const std::unique_ptr<CONF, void (*)(void *)> cfg(static_cast<CONF *>(std::calloc(1, sizeof(CONF))), std::free);
+    screen = SDL_CreateRGBSurface(SDL_SWSURFACE, 320, 240, 32, 0xFF0000, 0xFF00, 0xFF, 0);
+    conf = cfg.get(), conf->shot_dir = shot_dir.data(), conf->display = 'L', vout = &vout_sdl;
+    auto files = [&] { return testsupport::run({"ls", "-l", dir_.path()}).out; };
+
     testsupport::write_file(dir_.file("victim"), "keep", 0600);
     ASSERT_EQ(symlink(dir_.file("victim").c_str(), dir_.file("link.png").c_str()), 0);
     EXPECT_EQ(screen_snapshot(dir_.file("link.png").c_str()), 0);
