@@ -14,32 +14,27 @@ namespace {
 using namespace testsupport;
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
-struct Collector {
-    Pairs pairs;
-    std::string reject_key; // the handler refuses this key
-};
-
-int collect(void *user, void *section, void *, const char *key, const char *value)
-{
-    auto *c = static_cast<Collector *>(user);
-    EXPECT_STREQ(static_cast<const char *>(section), "tirsk-mon");
-    c->pairs.emplace_back(key, value);
-    return c->reject_key != key;
-}
-
 class ConfParse : public ::testing::Test {
 protected:
+    // The handler: collects the pairs, refuses reject_key.
+    static int collect(void *user, void *section, void *, const char *key, const char *value)
+    {
+        auto *t = static_cast<ConfParse *>(user);
+        EXPECT_STREQ(static_cast<const char *>(section), "tirsk-mon");
+        t->pairs_.emplace_back(key, value);
+        return t->reject_key_ != key;
+    }
     // Writes text to the file and parses it; the log lines go to log_.
     int parse(const std::string &text, int flags = TIRSKCONF_STOP_ON_REJECT)
     {
         log_.clear();
-        c_.pairs.clear();
+        pairs_.clear();
         write_file(path_, text);
-        return tirskconf_parse(path_.c_str(), "tirsk-mon", collect, flags, &c_);
+        return tirskconf_parse(path_.c_str(), "tirsk-mon", collect, flags, this);
     }
     TempDir dir_;
-    std::string path_ = dir_.file("tirsk.conf");
-    Collector c_;
+    std::string path_ = dir_.file("tirsk.conf"), reject_key_;
+    Pairs pairs_;
     LogCapture log_;
 };
 
@@ -55,7 +50,7 @@ TEST_F(ConfParse, PairsOfTheNamedSectionInOrder)
                     "tirsk-mon {\n  display R\n}  # trailing comment\n"),
               1)
         << log_.text();
-    EXPECT_EQ(c_.pairs, (Pairs{{"framerate", "25"},
+    EXPECT_EQ(pairs_, (Pairs{{"framerate", "25"},
                                {"geo", "800x600"},
                                {"alarm-msgs", "door # 1; {lid}; say \"hi\" \\ C:\\dir"},
                                {"db-passwd", ""},
@@ -66,15 +61,15 @@ TEST_F(ConfParse, PairsOfTheNamedSectionInOrder)
     // Just below the length limit the value arrives whole.
     const std::string value(8192 - 3, 'v');
     EXPECT_EQ(parse("tirsk-mon {\n a " + value + "\n}\n"), 1) << log_.text();
-    EXPECT_EQ(c_.pairs, (Pairs{{"a", value}}));
+    EXPECT_EQ(pairs_, (Pairs{{"a", value}}));
 
     // A refused value fails the parse; with the stop flag reading ends there.
-    c_.reject_key = "bad";
+    reject_key_ = "bad";
     EXPECT_EQ(parse("tirsk-mon {\n a 1\n bad 2\n c 3\n}\n"), 0);
-    EXPECT_EQ(c_.pairs.size(), 2u);
+    EXPECT_EQ(pairs_.size(), 2u);
     EXPECT_TRUE(log_.contains("tirsk.conf:3: invalid value for \"bad\"")) << log_.text();
     EXPECT_EQ(parse("tirsk-mon {\n a 1\n bad 2\n c 3\n}\n", 0), 0);
-    EXPECT_EQ(c_.pairs.size(), 3u);
+    EXPECT_EQ(pairs_.size(), 3u);
 }
 
 TEST_F(ConfParse, ErrorsNameFileAndLine)
@@ -106,11 +101,11 @@ TEST_F(ConfParse, ErrorsNameFileAndLine)
         EXPECT_TRUE(log_.contains(path_ + want)) << log_.text();
     }
     log_.clear();
-    EXPECT_EQ(tirskconf_parse(dir_.file("missing.conf").c_str(), "tirsk-mon", collect, 1, &c_), 0);
-    EXPECT_EQ(tirskconf_parse(dir_.path().c_str(), "tirsk-mon", collect, 1, &c_), 0);
+    EXPECT_EQ(tirskconf_parse(dir_.file("missing.conf").c_str(), "tirsk-mon", collect, 1, this), 0);
+    EXPECT_EQ(tirskconf_parse(dir_.path().c_str(), "tirsk-mon", collect, 1, this), 0);
     EXPECT_TRUE(log_.contains("missing.conf: cannot open configuration file: No such file or directory"));
     EXPECT_TRUE(log_.contains(dir_.path() + ": read error: Is a directory")) << log_.text();
-    EXPECT_EQ(tirskconf_parse(nullptr, "tirsk-mon", collect, 1, &c_), 0);
-    EXPECT_EQ(tirskconf_parse(path_.c_str(), "tirsk-mon", nullptr, 1, &c_), 0);
+    EXPECT_EQ(tirskconf_parse(nullptr, "tirsk-mon", collect, 1, this), 0);
+    EXPECT_EQ(tirskconf_parse(path_.c_str(), "tirsk-mon", nullptr, 1, this), 0);
     EXPECT_EQ(log_.lines().size(), 4u) << log_.text();
 }
