@@ -45,6 +45,12 @@ const std::map<std::string, std::function<std::string(const CONF &)>> FIELDS = {
                   std::to_string(__builtin_popcount(c.allowed_from[i].mask));
          return s;
      }},
+    {"disable_keys", [](const CONF &c) {
+         std::string s;
+         for (uint64_t i = 0; i < c.disable_keys_count && i < DISABLE_KEYS_MAX; i++)
+             s += (i ? " " : "") + std::to_string(c.disable_keys[i]);
+         return s;
+     }},
     {"alarm_msgs", [](const CONF &c) {
          return std::string(c.alarm_msgs[0]) + "|" + c.alarm_msgs[1] + "|" + c.alarm_msgs[2] + "|" + c.alarm_msgs[3];
      }},
@@ -171,6 +177,17 @@ TEST(Options, FileAndCommandLine)
                             "--alarm-msgs=", "--quiet=1"})
         cases.push_back({bad, {"--no-signal=10", "--font-factor=1.5", bad}, "", false,
                          "no_signal=10;font_factor=1.500000", HINT});
+    // Keys to disable: the first bad item ends the list and is named.
+    cases.push_back({"disabled keys", {"--disable-keys=27, 113;282 \t 0,2147483647"}, "", true,
+                     "disable_keys=27 113 282 0 2147483647"});
+    for (const char *bad : {"1,2,x,3", "1,2,2147483648", "1,2,-1", "1 2 3a", "1,2,0x10", "1;2;99999999999999999999"})
+        cases.push_back({bad, {std::string("--disable-keys=") + bad}, "", true, "disable_keys=1 2",
+                         "\" is not an integer in [0, 2147483647]; 2 value(s) before it taken"});
+    std::string many, kept;
+    for (int i = 0; i <= DISABLE_KEYS_MAX; i++)
+        many += "," + std::to_string(i % 10), kept += i < DISABLE_KEYS_MAX ? " " + std::to_string(i % 10) : "";
+    cases.push_back({"401 keys", {"--disable-keys=" + many}, "", true, "disable_keys=" + kept.substr(1),
+                     "number list: more than 400 values, the rest ignored"});
     if (geteuid() != 0) // root may run anything
         cases.push_back({"collector not executable", {"-e", "@/plain.txt"}, "", false, "",
                          "event-collector path \"@/plain.txt\" value is invalid (#13 "});

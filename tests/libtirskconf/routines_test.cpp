@@ -1,15 +1,13 @@
-// Address and number lists of the host library.
+// Address lists of the host library.
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 
 #include <string>
-#include <vector>
 
 #include "harness.h"
 #include "tirskconf.h"
 
-using testsupport::LogCapture;
 
 TEST(Ip4Acl, AddressesNamesPrefixesAndRefusals)
 {
@@ -37,27 +35,4 @@ TEST(Ip4Acl, AddressesNamesPrefixesAndRefusals)
     EXPECT_EQ(tirskconf_ipv4_cmp(inet_addr("192.168.43.77"), 0xFFFFFFFF, net, mask), 0);
     EXPECT_NE(tirskconf_ipv4_cmp(inet_addr("192.168.44.1"), 0xFFFFFFFF, net, mask), 0);
     EXPECT_EQ(tirskconf_ipv4_cmp(inet_addr("8.8.8.8"), 0xFFFFFFFF, 0, 0), 0) << "/0 matches all";
-}
-
-TEST(NumList, ValuesRangesAndLimits)
-{
-    LogCapture log;
-    uint32_t out[8] = {};
-    EXPECT_EQ(tirskconf_parse_numlist2(0, "27, 113;282 \t 0,2147483647", 8, 0, 2147483647, 0, out), 5);
-    EXPECT_EQ(std::vector<uint32_t>(out, out + 5), (std::vector<uint32_t>{27, 113, 282, 0, 2147483647}));
-    EXPECT_EQ(tirskconf_parse_numlist2(0, " , ;", 8, 0, 10, 0, out), 0);
-    EXPECT_EQ(log.text(), "");
-    // The first bad item ends the list and is named in a warning.
-    for (const char *bad : {"1,2,x,3", "1,2,2147483648", "1,2,-1", "1 2 3a", "1,2,0x10", "1,2,99999999999999999999"}) {
-        log.clear();
-        out[2] = 77;
-        EXPECT_EQ(tirskconf_parse_numlist2(0, bad, 8, 0, 2147483647, 0, out), 2) << bad;
-        EXPECT_EQ(out[2], 77u) << "nothing stored past the bad item";
-        EXPECT_TRUE(log.text().starts_with("<4>")) << log.text();
-    }
-    EXPECT_EQ(tirskconf_parse_numlist2(0, "1,2,3,4", 3, 0, 10, 0, out), 3);
-    EXPECT_TRUE(log.contains("more than 3")) << log.text();
-    EXPECT_EQ(tirskconf_parse_numlist2(0, "-5 5", 3, -10, 10, 0, out), 2);
-    EXPECT_EQ(int32_t(out[0]), -5);
-    EXPECT_EQ(tirskconf_parse_numlist2(0, nullptr, 3, 0, 10, 0, out), 0);
 }
