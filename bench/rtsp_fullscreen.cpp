@@ -147,9 +147,7 @@ void run_size(const Display &display, int w, int h, int rounds, double seconds,
 {
     TempDir dir;
     const std::string size = std::to_string(w) + "x" + std::to_string(h);
-    RtspServerConfig cfg;
-    cfg.size = size;
-    RtspServer server(dir.path(), cfg);
+    RtspServer server(dir.path(), size);
     if (!server.ok()) {
         fprintf(stderr, "rtspcam did not start: %s\n", server.output().c_str());
         return;

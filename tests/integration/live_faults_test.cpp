@@ -107,12 +107,16 @@ TEST_F(LiveFaults, DeviceFaultsAreShownRetriedAndRecovered)
 }
 
 // Sixty windows on a small screen, with devices that fail to open, to
-// query, lose their signal and hang up among them.
+// query, lose their signal, hang up and come in a format the viewer does
+// not take among them.  That one is refused with an error the first time;
+// while it keeps failing the same way, later retries log it at info level.
+// (The first retry still counts as news: the poll that reported the first
+// refusal forgets it.)
 TEST_F(LiveFaults, SixtyWindowsOnASmallScreen)
 {
     std::string cams, layout = "layout 0 L WIDE_60_60 \"All\"";
     for (int i = 1; i <= 60; i++) {
-        const char *fault[10] = {"", "", "", " fail=open", "", " nosignal=1", "", " fail=querycap", "", ""};
+        const char *fault[10] = {"", "", "", " fail=open", "", " nosignal=1", "", " fail=querycap", " format=YUYV", ""};
         cams += "video" + std::to_string(i) + " size=176x144 fps=10" + fault[i % 10] + "\n";
         layout += " " + std::to_string(i);
     }
@@ -120,7 +124,7 @@ TEST_F(LiveFaults, SixtyWindowsOnASmallScreen)
               layout + "\n",
           cams, {"-g", "640x480", "--reconnect-timeout=1", "--no-signal=1"});
     ASSERT_EQ(wins_.size(), 60u);
-    ASSERT_TRUE(wait_until(15000, [&] { return run_->log_count("src#0: playback started") >= 48; }))
+    ASSERT_TRUE(wait_until(15000, [&] { return run_->log_count("src#0: playback started") >= 42; }))
         << run_->log();
     ASSERT_TRUE(run_->cam_command("video1", "hangup"));
     ASSERT_TRUE(run_->cam_command("video2", "stall"));
@@ -135,13 +139,26 @@ TEST_F(LiveFaults, SixtyWindowsOnASmallScreen)
         return n;
     };
     Image img;
-    EXPECT_TRUE(shot_until([&](const Image &i) { return lit(i) >= 48; }, &img))
+    EXPECT_TRUE(shot_until([&](const Image &i) { return lit(i) >= 42; }, &img))
         << "playing windows show their pictures: " << lit(img);
+    EXPECT_TRUE(label(img, 8, SERVER_FAILURE, RED, BLACK, Place::centre));
     for (const auto &[n, w] : wins_) { // inside the 640x480 view
         EXPECT_GE(w.rect.x, 0);
         EXPECT_LE(w.rect.x + w.rect.w, 640) << n;
         EXPECT_LE(w.rect.y + w.rect.h, 480) << n;
     }
-    EXPECT_EQ(run_->log_count("cam[03] src#0: playback started"), 0u);
+    const std::string msg = "cam[08] src#0 <-- v4l2: unexpected pixelformat 0x56595559\n";
+    ASSERT_TRUE(wait_until(10000, [&] { return run_->log_count(msg) >= 5; })) << run_->log();
+    const std::string log = run_->log();
+    std::string levels;
+    for (size_t at = log.find(msg); at != std::string::npos; at = log.find(msg, at + 1))
+        levels += log.substr(log.rfind('\n', at) + 1, 3);
+    EXPECT_EQ(levels.substr(0, 3), "<3>");
+    EXPECT_EQ(levels.find("<3>", 6), std::string::npos) << levels;
+    EXPECT_EQ(levels.substr(levels.size() - 9), "<6><6><6>") << levels;
+    EXPECT_NE(log.find("start source playing failed with #22("), std::string::npos) << log;
+    for (const char *cam : {"cam[03]", "cam[08]"})
+        EXPECT_EQ(run_->log_count(cam + std::string(" src#0: playback started")) +
+                      run_->log_count(cam + std::string(" src#0: cur. playback started")), 0u) << cam;
     stop_in_order(60);
 }

@@ -15,8 +15,7 @@ protected:
     // Server (640x360, pink) first: the catalogue names its URLs.
     void start_with(bool tcp_only, std::vector<std::string> options = {})
     {
-        server_ = std::make_unique<RtspServer>(server_dir_.path(),
-                                               RtspServerConfig{"rtspcam", "640x360", 25, "c02080", tcp_only, ""});
+        server_ = std::make_unique<RtspServer>(server_dir_.path(), "640x360", "c02080", tcp_only);
         ASSERT_TRUE(server_->ok()) << server_->output();
         options.insert(options.end(), {"--no-signal=2", "--reconnect-timeout=1"});
         start(sim_catalogue(3, "camera 1 mon_fs_uri=" + server_->url("mjpeg") + "\n"

@@ -17,9 +17,8 @@ namespace testsupport {
 // e.g. "border w1 153 102 51 0 0 0", "pause w0 1", "popup 4 text",
 // "cursor 0", "win_snapshot w2 /path", "screen_snapshot /path", "alloc".
 extern std::vector<std::string> vout_calls;
-extern video_out fake_vout;        // 1920x1080; no init, events or flip
+extern video_out fake_vout;        // 1920x1080; no init, events or flip; snapshots succeed
 extern bool fake_popup_open;       // popup_text opens it, popup_close closes it
-extern int fake_snapshot_result;   // what the snapshot slots answer
 // Calls whose text matches the regular expression (searched, not anchored).
 int count_calls(const std::string &pattern);
 void reset_fake_vout();
@@ -32,8 +31,7 @@ struct FakeStream {
     bool play_ok = true;
     std::deque<int> polls;     // results of the next polls; none left = 0
     int last_timeout_ms = -1;  // the time-out the last poll was given
-    uint32_t width = 704, height = 576, format = MEDIA_FMT_I420;
-    int probe_result = 1;      // probe answers this and width/height/format
+    uint32_t width = 704, height = 576, format = MEDIA_FMT_I420; // what probe answers
 };
 // stop_wait answers 7.
 extern const capture_drv scripted_drv;
