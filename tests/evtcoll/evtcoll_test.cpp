@@ -84,16 +84,6 @@ TEST_F(EvtColl, OnlyRepliesStartingWithDoneAccept)
     EXPECT_EQ(evtcoll_write("%c program exiting\n", 'R'), 1) << "closed: accepted again";
 }
 
-TEST_F(EvtColl, ScriptThatClosesItsOutputRefuses)
-{
-    // A base name longer than 30 characters is cut in messages.
-    open("silent-collector-with-a-very-long-name.sh", "exec >&-\nread line\nexit 0\n");
-    EXPECT_EQ(evtcoll_write("L program starting\n"), 0);
-    EXPECT_TRUE(log_.text().ends_with("read from evtcoll \"silent-collector-with-a-very-l\" error: end of file\n"))
-        << log_.text();
-    EXPECT_EQ(close(), 0);
-}
-
 TEST_F(EvtColl, WritingToADeadScriptFailsWithoutSigpipe)
 {
     open("quick.sh", "exit 4\n");

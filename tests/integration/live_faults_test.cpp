@@ -1,6 +1,7 @@
-// Devices that misbehave, and a screen full of windows: the viewer shows
-// why a picture is missing, retries on its own, recovers, never crashes
-// nor hangs, and ends in order on SIGTERM.
+// Live pictures of simulated devices, some of which misbehave, and a screen
+// full of windows: every window shows its camera with its name, border and
+// signal marker; the viewer shows why a picture is missing, retries on its
+// own, recovers, never crashes nor hangs, and ends in order on SIGTERM.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -64,7 +65,7 @@ TEST_F(LiveFaults, DeviceFaultsAreShownRetriedAndRecovered)
     start(sim_catalogue(2, "layout 0 L WIDE_2_2 \"Pair\" 1 2\n"), sim_cams(2),
           {"--reconnect-timeout=1", "--no-signal=2"});
     ASSERT_TRUE(run_->wait_log("cam[02] src#0: playback started")) << run_->log();
-    const std::string lock = run_->lock_dir() + "/DB:tirsk6_db..cam01";
+    const std::string lock = run_->dir().file("locks/DB:tirsk6_db..cam01");
     for (const DeviceFault &f : DEVICE_FAULTS) {
         SCOPED_TRACE(f.command + std::string(" lock ") + std::to_string(int(f.lock)));
         pid_t holder = getpid();
@@ -161,4 +162,44 @@ TEST_F(LiveFaults, SixtyWindowsOnASmallScreen)
         EXPECT_EQ(run_->log_count(cam + std::string(" src#0: playback started")) +
                       run_->log_count(cam + std::string(" src#0: cur. playback started")), 0u) << cam;
     stop_in_order(60);
+}
+
+TEST_F(LiveFaults, EveryWindowShowsItsCameraWithNameBorderAndSignalMarker)
+{
+    start(sim_catalogue(4, "layout 0 L QUAD_4_4 \"Hall\" 1 2 3 4\n"),
+          "video1 size=352x288\nvideo2 size=352x288 format=GREY\n"
+          "video3 size=352x288 nosignal=1\nvideo4 size=352x288\n",
+          {"--camname-timeout=0"});
+    ASSERT_EQ(wins_.size(), 4u);
+    ASSERT_TRUE(run_->wait_log("cam[04] src#0: playback started")) << run_->log();
+    const auto number_box = [&](const Image &img, int w) { // white digits on a black box in the middle
+        const Box mid = wins_.at(w).video.centre(wins_.at(w).video.w / 3, wins_.at(w).video.h / 2);
+        return count_colour(img, mid, {16, 16, 16}, 14) > mid.w * mid.h / 5 &&
+               count_colour(img, mid, {235, 235, 235}, 20) > mid.w * mid.h / 10;
+    };
+    // Window 1 is selected, window 3 has lost its signal: its device's flat
+    // picture stands still while the others move; a grey device is grey.
+    EXPECT_TRUE(pair_until([&](const Image &a, const Image &b) {
+        bool ok = moved(a, b, 3) == 0.0 && max_tint(b, wins_.at(2).video) <= 4 &&
+                  max_tint(b, wins_.at(1).video) > 40 && border(b, 1, SELECTED) > 0.9 &&
+                  border(b, 2, UNSELECTED) > 0.9 && border(b, 3, NO_SIGNAL_BORDER) > 0.9 &&
+                  border(b, 4, UNSELECTED) > 0.9;
+        for (int w = 1; w <= 4; w++)
+            ok = ok && (w == 3 || moved(a, b, w) > 0.01) && number_box(b, w) &&
+                 label(b, w, (" Cam " + std::to_string(w) + " ").c_str(), NAME_FG,
+                       w == 3 ? ALERT_BG : NAME_BG, Place::bottom_left);
+        return ok;
+    }));
+
+    // The signal returns and goes again; the other windows keep theirs.
+    ASSERT_TRUE(run_->cam_command("video3", "nosignal off"));
+    EXPECT_TRUE(pair_until([&](const Image &c, const Image &d) {
+        return border(d, 3, UNSELECTED) > 0.9 && moved(c, d, 3) > 0.01 &&
+               label(d, 3, " Cam 3 ", NAME_FG, NAME_BG, Place::bottom_left);
+    }));
+    ASSERT_TRUE(run_->cam_command("video3", "nosignal on"));
+    EXPECT_TRUE(shot_until([&](const Image &e) {
+        return border(e, 3, NO_SIGNAL_BORDER) > 0.9 && border(e, 4, UNSELECTED) > 0.9 &&
+               label(e, 3, " Cam 3 ", NAME_FG, ALERT_BG, Place::bottom_left);
+    }));
 }

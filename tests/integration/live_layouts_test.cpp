@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <regex>
 
 #include <gtest/gtest.h>
 
@@ -23,25 +24,6 @@ const std::string CATALOGUE = sim_catalogue(5, "layout 0 L QUAD_4_4 \"Hall\" 1 2
 const char *const REFUSE_2 =
     "  case \"$line\" in *'layout 2 '*) echo 'no: busy';; *) echo done;; esac\n"
     "  case \"$line\" in *'program exiting'*) exit 0;; esac";
-
-// The line of the log holding text (the first), or "".
-std::string line_of(const std::string &log, const std::string &text, size_t from = 0)
-{
-    const size_t at = log.find(text, from);
-    if (at == std::string::npos)
-        return "";
-    const size_t bol = log.rfind('\n', at) + 1;
-    return log.substr(bol, log.find('\n', at) - bol);
-}
-
-// Does a line of the log hold both texts?
-bool line_with(const std::string &log, const std::string &a, const std::string &b)
-{
-    for (size_t at = log.find(a); at != std::string::npos; at = log.find(a, at + 1))
-        if (line_of(log, a, at).find(b) != std::string::npos)
-            return true;
-    return false;
-}
 
 class LiveLayouts : public ViewerTest {
 protected:
@@ -95,10 +77,10 @@ TEST_F(LiveLayouts, RefusedLayoutsShowTheErrorSwitchKeepsSharedStreamsAndTheColl
     EXPECT_EQ(run_->log_count("+++ PLAY /dev/video4 +++"), 1u);
     EXPECT_EQ(after.find("+++ STOP /dev/video4"), std::string::npos) << after;
     EXPECT_EQ(after.find("cam[04] src#0: playback started"), std::string::npos);
-    EXPECT_FALSE(line_with(after, "cam[04] win[", "set flags [Wt]")) << after;
+    EXPECT_FALSE(std::regex_search(after, std::regex(R"(cam\[04\] win\[.*set flags \[Wt\])"))) << after;
     for (const char *dev : {"/dev/video1", "/dev/video2", "/dev/video3"})
         EXPECT_NE(after.find(std::string("+++ STOP ") + dev + " +++"), std::string::npos) << dev;
-    EXPECT_TRUE(line_with(after, "cam[05] win[02]", "set flags [Wt]")) << after;
+    EXPECT_TRUE(std::regex_search(after, std::regex(R"(cam\[05\] win\[02\].*set flags \[Wt\])"))) << after;
     // Both windows show their moving cameras with their own names.
     wins_ = window_boxes(run_->log());
     for (int w : {1, 2}) {
@@ -152,7 +134,8 @@ TEST_F(LiveLayouts, CollectorThatEndsEndsTheViewer)
         ASSERT_TRUE(run_->child()->wait(10000, &r)) << run_->log();
         EXPECT_EQ(r.status, 1);
         const std::string log = run_->log();
-        const std::string line = line_of(log, c.reported);
+        const size_t at = log.find(c.reported), bol = log.rfind('\n', at) + 1;
+        const std::string line = log.substr(bol, log.find('\n', at) - bol);
         EXPECT_EQ(line.rfind("<3>", 0), 0u) << log;
         EXPECT_NE(line.find("event collector script `coll.sh' (pid " + (pid ? std::to_string(pid) : "")),
                   std::string::npos) << line;

@@ -67,7 +67,8 @@ constexpr EnterCase ENTER_CASES[] = {
 
 TEST_F(LiveRtsp, FullscreenShowsLayoutStreamUntilFirstNetworkFrameAndEscAlwaysWorks)
 {
-    start_with(false);
+    // Source options are set one by one; a bad one is told and skipped.
+    start_with(false, {"--gst-rtspsrc-opts=latency=100 latency bogus=1 latency=abc protocols=tcp+pigeon"});
     // A band of the enlarged 11:9 picture above the still number box, which
     // the simulated device's sweeping bar crosses.
     const Box band = {40, 20, 560, 100};
@@ -89,6 +90,11 @@ TEST_F(LiveRtsp, FullscreenShowsLayoutStreamUntilFirstNetworkFrameAndEscAlwaysWo
         }
         ASSERT_TRUE(key("Return"));
         fullscreen_shows_server(c.cam);
+        for (const char *told : {"rtspsrc: setup-source(): set \"latency\" option to \"100\"",
+                                 "unexpected par=val pair \"latency\"", "unexpected param \"bogus\"",
+                                 "unexpected value \"abc\" of \"latency\"",
+                                 "unexpected \"protocols\"=\"tcp+pigeon\" param and/or value"})
+            EXPECT_NE(run_->log().find(told), std::string::npos) << told;
         EXPECT_TRUE(moving(fs_video(c.cam)));
         back_to_moving_layout(c.cam);
     }

@@ -20,31 +20,27 @@ layout 2 L ONECAM "One" 3
 )";
 const std::string P = "/tirsk-mon-cgi";
 
-// A TCP socket bound to ip (port 0: any free one), reads time out in 5 s.
-int bound(const char *ip, uint16_t port = 0)
+// A TCP socket from ip (reads time out in 5 s) connected to port on
+// loopback; port 0: only bound, to a free port.
+int dial(uint16_t port, const char *from = "127.0.0.1")
 {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{AF_INET, htons(port), {}, {}};
-    inet_pton(AF_INET, ip, &a.sin_addr);
-    timeval tv{5, 0};
+    sockaddr_in a{AF_INET, 0, {}, {}};
+    inet_pton(AF_INET, from, &a.sin_addr);
+    const timeval tv{5, 0};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    return bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 ? fd : (close(fd), -1);
+    const bool bound = bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
+    a = {AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
+    return bound && (!port || connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0) ? fd : (close(fd), -1);
 }
 
 uint16_t free_port()
 {
     sockaddr_in a{};
     socklen_t len = sizeof a;
-    const int fd = bound("127.0.0.1");
+    const int fd = dial(0);
     getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len), close(fd);
     return ntohs(a.sin_port);
-}
-
-int dial(uint16_t port, const char *from = "127.0.0.1")
-{
-    const int fd = bound(from);
-    sockaddr_in a{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
-    return connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 ? fd : (close(fd), -1);
 }
 
 struct Reply { int status = 0; std::string body; }; // status 0: closed without a reply

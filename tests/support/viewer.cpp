@@ -17,7 +17,7 @@ ViewerRun::ViewerRun(const std::string &catalogue, const std::string &cams)
     write_file(dir_.file("catalogue.txt"), catalogue);
     write_file(dir_.file("cams.conf"), cams);
     write_file(dir_.file("none.conf"), "");
-    mkdir(lock_dir().c_str(), 0755);
+    mkdir(dir_.file("locks").c_str(), 0755);
     const RunResult r = run({tool_path("tools/mkcatalog/mkcatalog"), "-o", dir_.file("tirsk6_db"),
                              dir_.file("catalogue.txt")});
     if (r.status != 0)
@@ -43,7 +43,7 @@ bool ViewerRun::start(const std::string &display, const std::vector<std::string>
         "DISPLAY=" + display_,
         "LD_PRELOAD=" + (asan.empty() ? "" : asan + ":") + fakecam_library(),
         "FAKECAM_CONFIG=" + dir_.file("cams.conf"),
-        "TIRSK_LOCK_DIR=" + lock_dir(),
+        "TIRSK_LOCK_DIR=" + dir_.file("locks"),
         "XDG_CONFIG_HOME=" + dir_.path(),
         "HOME=" + dir_.path(),
     };

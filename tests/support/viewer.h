@@ -37,7 +37,6 @@ public:
     RunResult stop(int timeout_ms = 10000);
     Child *child() { return child_.get(); }
     const TempDir &dir() const { return dir_; }
-    std::string lock_dir() const { return dir_.file("locks"); }
     // The collector the viewer runs (its only child), or -1.
     pid_t collector() const;
 
