@@ -54,7 +54,7 @@ void FdCapture::clear()
         lseek(file_, 0, SEEK_SET);
 }
 
-LogCapture::LogCapture(int level) : fd_(2), old_level_(tirsklog_level_get())
+LogCapture::LogCapture(int level) : FdCapture(2), old_level_(tirsklog_level_get())
 {
     tirsklog_set_stream(nullptr);
     tirsklog_level_set(level);

@@ -24,20 +24,15 @@ private:
 
 // The log facility's lines up to `level' (7: all), through standard error;
 // level and stream are restored on destruction.
-class LogCapture {
+class LogCapture : public FdCapture {
 public:
     explicit LogCapture(int level = 7);
     ~LogCapture();
-    LogCapture(const LogCapture &) = delete;
-    LogCapture &operator=(const LogCapture &) = delete;
-    std::string text() const { return fd_.text(); }
     std::vector<std::string> lines() const;
     bool contains(const std::string &s) const { return text().find(s) != std::string::npos; }
     int count(const std::string &s) const;
-    void clear() { fd_.clear(); }
 
 private:
-    FdCapture fd_;
     int old_level_;
 };
 
