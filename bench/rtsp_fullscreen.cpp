@@ -6,7 +6,9 @@
 //     frame (viewer + X server);
 //   - the same for the reference `gst-launch-1.0 uridecodebin ! videoconvert
 //     ! ximagesink` on the same stream in the same run (it shows the picture
-//     at its own size, unscaled), and the ratio;
+//     at its own size, unscaled), and the ratio; and for the reference with
+//     `videoscale` to the viewer's picture size (the screen's height at the
+//     stream's aspect) where that is not the stream's;
 //   - from the fullscreen key to the fullscreen stream's first frame shown,
 //     and from Esc to the layout stream's first frame shown (median and
 //     worst of N), beside the stream's own start time: how long GStreamer
@@ -64,12 +66,15 @@ std::vector<Shown> shown(const std::string &log)
 }
 
 // A frame: an overlay shown (the viewer; its labels and borders are X
-// image puts too) or an image put (GStreamer's X sink), of size w x h (0:
-// any).
+// image puts too) or an image put (GStreamer's X sink), of width w and
+// height h (0: any).
 struct Frame {
     bool overlay;
     int w, h;
-    bool operator()(const Shown &s) const { return s.overlay == overlay && (!w || (s.w == w && s.h == h)); }
+    bool operator()(const Shown &s) const
+    {
+        return s.overlay == overlay && (!w || s.w == w) && (!h || s.h == h);
+    }
 };
 
 // Time of the first frame after t, or -1.
@@ -155,14 +160,18 @@ void run_size(const Display &display, int w, int h, int rounds, double seconds,
     const std::string url = server.url("h264");
 
     // The viewer: rounds of Enter and Esc, then a fullscreen run measured.
-    ViewerRun run("camera 0 allow_local=1 video_src=yes geometry=352x288\n"
+    // The layout stream has the fullscreen stream's aspect, as a camera's
+    // two streams do: the fullscreen picture fills the screen's height.
+    const int div = std::max(1, w / 352);
+    const std::string layout_size = std::to_string(w / div & ~1) + "x" + std::to_string(h / div & ~1);
+    ViewerRun run("camera 0 allow_local=1 video_src=yes geometry=" + layout_size + "\n"
                   "camera 1 work=1 v4l_pipe=1 mon_fs_uri=" + url + "\n"
                   "layout 0 L ONECAM \"Bench\" 1\n",
-                  "video1 size=352x288 fps=25\n");
+                  "video1 size=" + layout_size + " fps=25\n");
     const std::string log = dir.file("viewer.count");
     run.add_env("LD_PRELOAD=" + fakecam_library() + ":" + g_counter);
     run.add_env("DISPLAY_COUNT_LOG=" + log);
-    const Frame fs_frame = {true, w, h}, layout_frame = {true, 352, 288};
+    const Frame fs_frame = {true, w, 0}, layout_frame = {true, w / div & ~1, 0};
     options.insert(options.begin(), {"-g", "1920x1080"});
     if (!run.start(display.name(), options) || wait_first(log, 0, layout_frame) < 0) {
         fprintf(stderr, "the viewer did not start: %s\n", run.log().c_str());
@@ -195,17 +204,27 @@ void run_size(const Display &display, int w, int h, int rounds, double seconds,
     const Rate viewer = measure(run.child()->pid(), display.pid(), log, fs_frame, seconds);
     run.stop();
 
-    // The reference on the same stream.
-    const std::string ref_log = dir.file("reference.count");
-    const int64_t r0 = mono_us();
-    Child ref({"gst-launch-1.0", "-q", "uridecodebin", "uri=" + url, "!", "videoconvert", "!",
-               "ximagesink"},
-              counted_env(display, ref_log), dir.file("ref.out"), dir.file("ref.err"));
-    wait_first(ref_log, r0, {false, w, h});
-    pause_s(2);
-    const Rate reference = measure(ref.pid(), display.pid(), ref_log, {false, w, h}, seconds);
-    ref.signal(SIGKILL);
-    ref.wait(5000, nullptr);
+    // The reference on the same stream, as given and scaled to the
+    // viewer's picture size (the screen's height at the stream's aspect).
+    auto reference = [&](const std::string &name, std::vector<std::string> scale) {
+        const std::string ref_log = dir.file(name + ".count");
+        std::vector<std::string> argv = {"gst-launch-1.0", "-q", "uridecodebin", "uri=" + url, "!"};
+        argv.insert(argv.end(), scale.begin(), scale.end());
+        argv.insert(argv.end(), {"videoconvert", "!", "ximagesink"});
+        const int64_t r0 = mono_us();
+        Child ref(argv, counted_env(display, ref_log), dir.file(name + ".out"), dir.file(name + ".err"));
+        wait_first(ref_log, r0, {false, 0, 0});
+        pause_s(2);
+        const Rate r = measure(ref.pid(), display.pid(), ref_log, {false, 0, 0}, seconds);
+        ref.signal(SIGKILL);
+        ref.wait(5000, nullptr);
+        return r;
+    };
+    const Rate ref = reference("reference", {});
+    const int sw = (1080 * w / h) & ~1;
+    const Rate scaled = sw == w ? ref : reference("scaled", {"videoscale", "!", "video/x-raw,width=" +
+                                                              std::to_string(sw) + ",height=" +
+                                                              std::to_string(1080), "!"});
 
     const double own = start_to_first(display, dir, {"rtspsrc", "location=" + url, "latency=100",
                                                      "!", "decodebin", "!", "videoconvert", "!",
@@ -216,9 +235,10 @@ void run_size(const Display &display, int w, int h, int rounds, double seconds,
                                                      "ximagesink"});
     std::sort(enter.begin(), enter.end());
     std::sort(esc.begin(), esc.end());
-    printf("%-9s | %5.1f  %6.2f (%5.1f%% cpu) | %5.1f  %6.2f | %5.2fx | %6.0f %6.0f  own %4.0f | %5.0f %5.0f\n",
-           size.c_str(), viewer.fps, viewer.cpu_ms, viewer.fps * viewer.cpu_ms / 10, reference.fps,
-           reference.cpu_ms, reference.cpu_ms > 0 ? viewer.cpu_ms / reference.cpu_ms : 0,
+    auto ratio = [&](const Rate &r) { return r.cpu_ms > 0 ? viewer.cpu_ms / r.cpu_ms : 0; };
+    printf("%-9s | %5.1f  %6.2f (%5.1f%% cpu) | %5.1f  %6.2f %5.2fx | %5.1f  %6.2f %5.2fx | %6.0f %6.0f  own %4.0f | %5.0f %5.0f\n",
+           size.c_str(), viewer.fps, viewer.cpu_ms, viewer.fps * viewer.cpu_ms / 10, ref.fps,
+           ref.cpu_ms, ratio(ref), scaled.fps, scaled.cpu_ms, ratio(scaled),
            percentile(enter, 0.5), double(enter.back()) / 1000, own, percentile(esc, 0.5),
            double(esc.back()) / 1000);
     fflush(stdout);
@@ -252,8 +272,8 @@ int main(int argc, char **argv)
            "options:%s; load before: %s",
            rounds, seconds, options.empty() ? " (defaults)" : shown_options.c_str(),
            read_file("/proc/loadavg").c_str());
-    printf("%-9s | %-31s | %-13s | %-6s | %-24s | %s\n", "stream", "viewer fps  CPU ms/frame (+X)",
-           "ref fps  ms", "ratio", "Enter->1st ms p50 max", "Esc->layout p50 max");
+    printf("%-9s | %-31s | %-20s | %-20s | %-24s | %s\n", "stream", "viewer fps  CPU ms/frame (+X)",
+           "ref fps  ms  ratio", "scaled ref fps  ms", "Enter->1st ms p50 max", "Esc->layout p50 max");
     run_size(display, 1920, 1080, rounds, seconds, options);
     run_size(display, 704, 576, rounds, seconds, options);
     printf("load after: %s", read_file("/proc/loadavg").c_str());

@@ -2,14 +2,18 @@
 // picture it puts on the screen, so that frames shown can be counted where
 // no simulator sees them (network streams).  One line a call, appended to
 // the file named by DISPLAY_COUNT_LOG:
-//     <CLOCK_MONOTONIC microseconds> ovl <width> <height>   SDL overlay shown
+//     <CLOCK_MONOTONIC microseconds> ovl <width> <height>   overlay shown
 //     <CLOCK_MONOTONIC microseconds> put <width> <height>   X image put
-// (the viewer shows frames through SDL overlays; GStreamer's X sink puts
-// one image a frame).  Without the variable the library only passes the
+// (the viewer shows frames through overlays, converted by SDL or by libyuv;
+// a picture libyuv converts is logged with the row length it is converted
+// from, the stream's width when it is shown unscaled; a scaled picture's
+// scaling pass is logged with the stream's size; GStreamer's X sink puts one
+// image a frame).  Without the variable the library only passes the
 // calls on.
 #include <SDL/SDL_video.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <time.h>
@@ -55,6 +59,38 @@ __attribute__((visibility("default"))) int SDL_DisplayYUVOverlay(SDL_Overlay *ov
     const int r = real ? real(ov, dst) : -1;
     if (r == 0 && ov)
         note("ovl", ov->w, ov->h);
+    return r;
+}
+
+// The viewer's own conversion of a window-sized overlay into the screen.
+#define CONVERTER(name)                                                                           \
+    __attribute__((visibility("default"))) int name(const uint8_t *y, int ys, const uint8_t *u,  \
+                                                    int us, const uint8_t *v, int vs,            \
+                                                    uint8_t *dst, int ds, int w, int h)          \
+    {                                                                                             \
+        using fn = int (*)(const uint8_t *, int, const uint8_t *, int, const uint8_t *, int,     \
+                           uint8_t *, int, int, int);                                             \
+        static const fn real = next<fn>(#name);                                                   \
+        const int r = real ? real(y, ys, u, us, v, vs, dst, ds, w, h) : -1;                       \
+        if (r == 0)                                                                               \
+            note("ovl", ys, h);                                                                   \
+        return r;                                                                                 \
+    }
+CONVERTER(J420ToARGB)
+CONVERTER(J420ToABGR)
+
+__attribute__((visibility("default"))) int I420Scale(const uint8_t *y, int ys, const uint8_t *u,
+                                                     int us, const uint8_t *v, int vs, int w,
+                                                     int h, uint8_t *dy, int dys, uint8_t *du,
+                                                     int dus, uint8_t *dv, int dvs, int dw, int dh,
+                                                     int filter)
+{
+    using fn = int (*)(const uint8_t *, int, const uint8_t *, int, const uint8_t *, int, int, int,
+                       uint8_t *, int, uint8_t *, int, uint8_t *, int, int, int, int);
+    static const fn real = next<fn>("I420Scale");
+    const int r = real ? real(y, ys, u, us, v, vs, w, h, dy, dys, du, dus, dv, dvs, dw, dh, filter) : -1;
+    if (r == 0)
+        note("ovl", w, h);
     return r;
 }
 

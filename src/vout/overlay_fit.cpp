@@ -59,6 +59,16 @@ bool converted_by_us(const SDL_Overlay *o)
     return o && !o->hw_overlay && o->planes == 3 && screen_converter();
 }
 
+/* A picture side that exceeds its window's by at most one pixel or 1/64 is
+ * shown unscaled, its middle cut to the window: a fullscreen window a few
+ * pixels short of the stream loses a border too thin to notice, where a
+ * resample would blur the whole picture and cost more than the rest of
+ * showing it. */
+bool cut_to_fit(int64_t picture, int64_t window)
+{
+    return picture >= window && (picture - window <= 1 || (picture - window) * 64 <= picture);
+}
+
 /* Plane pointers and strides of a picture to scale from. */
 struct planes_in {
     const uint8_t *p[3];
@@ -147,6 +157,8 @@ void overlay_wanted_size(const media_source *src, const SDL_Overlay *cur,
     *w = int(even_up(src->width));
     *h = int(even_up(src->height));
     if (!converted_by_us(cur) || !rect || rect->w <= 0 || rect->h <= 0)
+        return;
+    if (cut_to_fit(*w, rect->w) && cut_to_fit(*h, rect->h))
         return;
     /* Even sides, as every overlay: an odd window shows all but the
      * overlay's last column or row. */
@@ -245,8 +257,7 @@ int scale_frame(media_source *src, SDL_Overlay *o, const media_frame *f,
 int show_overlay(SDL_Overlay *o, SDL_Rect dst)
 {
     const to_rgb_fn convert = screen_converter();
-    if (!converted_by_us(o) || o->w < dst.w || o->h < dst.h || o->w > dst.w + 1 ||
-        o->h > dst.h + 1)
+    if (!converted_by_us(o) || !cut_to_fit(o->w, dst.w) || !cut_to_fit(o->h, dst.h))
         return display_overlay(o, dst);
     SDL_Rect vis = dst;
     if (!clip_to_screen(vis))
@@ -257,7 +268,9 @@ int show_overlay(SDL_Overlay *o, SDL_Rect dst)
         SDL_UnlockYUVOverlay(o);
         return -1;
     }
-    const int ox = vis.x - dst.x, oy = vis.y - dst.y;
+    /* The middle of a larger picture, on even offsets: chroma rows and
+     * columns stay paired with their luma. */
+    const int ox = vis.x - dst.x + ((o->w - dst.w) / 2 & ~1), oy = vis.y - dst.y + ((o->h - dst.h) / 2 & ~1);
     uint8_t *u, *v;
     int us, vs;
     overlay_uv(o, u, us, v, vs);

@@ -134,7 +134,8 @@ void log_short_read(media_source *src, ssize_t n, size_t wanted);
 
 /* Size the overlay of src should have to be shown in rect: the window's
  * (even) size for a software overlay on a screen whose pixels we convert
- * into, else the stream's (even) size. */
+ * into, unless the window is barely smaller than the stream; else the
+ * stream's (even) size. */
 void overlay_wanted_size(const media_source *src, const SDL_Overlay *cur,
                          const win_rect *rect, int *w, int *h);
 /* True when o is a software overlay kept at its window's size. */
