@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include "viewer.h"
@@ -108,16 +110,17 @@ TEST_F(LiveFaults, DeviceFaultsAreShownRetriedAndRecovered)
 }
 
 // Sixty windows on a small screen, with devices that fail to open, to
-// query, lose their signal, hang up and come in a format the viewer does
-// not take among them.  That one is refused with an error the first time;
-// while it keeps failing the same way, later retries log it at info level.
-// (The first retry still counts as news: the poll that reported the first
-// refusal forgets it.)
+// query, lose their signal, hang up, lack capture or any way to read, or
+// come in a format the viewer does not take among them.  A refusal is an
+// error the first time; while a device keeps failing the same way, later
+// retries log it at info level (the first retry still counts as news: the
+// poll that reported the first refusal forgets it), and leak no descriptor.
 TEST_F(LiveFaults, SixtyWindowsOnASmallScreen)
 {
     std::string cams, layout = "layout 0 L WIDE_60_60 \"All\"";
     for (int i = 1; i <= 60; i++) {
-        const char *fault[10] = {"", "", "", " fail=open", "", " nosignal=1", "", " fail=querycap", " format=YUYV", ""};
+        const char *fault[10] = {"",           "", " fail=nocapture", " fail=open",    " fail=noio",
+                                 " nosignal=1", "", "",               " fail=querycap", " format=YUYV"};
         cams += "video" + std::to_string(i) + " size=176x144 fps=10" + fault[i % 10] + "\n";
         layout += " " + std::to_string(i);
     }
@@ -125,12 +128,12 @@ TEST_F(LiveFaults, SixtyWindowsOnASmallScreen)
               layout + "\n",
           cams, {"-g", "640x480", "--reconnect-timeout=1", "--no-signal=1"});
     ASSERT_EQ(wins_.size(), 60u);
-    ASSERT_TRUE(wait_until(15000, [&] { return run_->log_count("src#0: playback started") >= 42; }))
+    ASSERT_TRUE(wait_until(15000, [&] { return run_->log_count("src#0: playback started") >= 30; }))
         << run_->log();
     ASSERT_TRUE(run_->cam_command("video1", "hangup"));
-    ASSERT_TRUE(run_->cam_command("video2", "stall"));
+    ASSERT_TRUE(run_->cam_command("video6", "stall"));
     ASSERT_TRUE(run_->wait_log("device \"/dev/video1\" reported an error and hung up")) << run_->log();
-    ASSERT_TRUE(run_->wait_log("/dev/video2 -> read timeout")) << run_->log();
+    ASSERT_TRUE(run_->wait_log("/dev/video6 -> read timeout")) << run_->log();
     const auto lit = [&](const Image &img) {
         int n = 0;
         for (int w = 1; w <= 60; w++) {
@@ -140,25 +143,32 @@ TEST_F(LiveFaults, SixtyWindowsOnASmallScreen)
         return n;
     };
     Image img;
-    EXPECT_TRUE(shot_until([&](const Image &i) { return lit(i) >= 42; }, &img))
+    EXPECT_TRUE(shot_until([&](const Image &i) { return lit(i) >= 30; }, &img))
         << "playing windows show their pictures: " << lit(img);
-    EXPECT_TRUE(label(img, 8, SERVER_FAILURE, RED, BLACK, Place::centre));
+    EXPECT_TRUE(label(img, 9, SERVER_FAILURE, RED, BLACK, Place::centre));
     for (const auto &[n, w] : wins_) { // inside the 640x480 view
         EXPECT_GE(w.rect.x, 0);
         EXPECT_LE(w.rect.x + w.rect.w, 640) << n;
         EXPECT_LE(w.rect.y + w.rect.h, 480) << n;
     }
-    const std::string msg = "cam[08] src#0 <-- v4l2: unexpected pixelformat 0x56595559\n";
-    ASSERT_TRUE(wait_until(10000, [&] { return run_->log_count(msg) >= 5; })) << run_->log();
+    const std::string msg = "cam[09] src#0 <-- v4l2: unexpected pixelformat 0x56595559\n";
+    const auto fds = [&] { return std::distance(std::filesystem::directory_iterator("/proc/" + std::to_string(run_->child()->pid()) + "/fd"), {}); };
+    ASSERT_TRUE(wait_until(10000, [&] { return run_->log_count(msg) >= 4; })) << run_->log();
+    const auto open_fds = fds();
+    ASSERT_TRUE(wait_until(10000, [&] { return run_->log_count(msg) >= 8; })) << run_->log();
+    EXPECT_LE(fds(), open_fds + 10) << "24 refusals a second, 4 seconds";
     const std::string log = run_->log();
-    std::string levels;
-    for (size_t at = log.find(msg); at != std::string::npos; at = log.find(msg, at + 1))
-        levels += log.substr(log.rfind('\n', at) + 1, 3);
-    EXPECT_EQ(levels.substr(0, 3), "<3>");
-    EXPECT_EQ(levels.find("<3>", 6), std::string::npos) << levels;
-    EXPECT_EQ(levels.substr(levels.size() - 9), "<6><6><6>") << levels;
+    for (const std::string &m : std::vector<std::string>{msg, "device \"/dev/video2\" does not support CAPTURE interface\n",
+                                "device \"/dev/video4\" does not support at least one STREAMING or READWRITE"}) {
+        std::string levels;
+        for (size_t at = log.find(m); at != std::string::npos; at = log.find(m, at + 1))
+            levels += log.substr(log.rfind('\n', at) + 1, 3);
+        EXPECT_EQ(levels.substr(0, 3), "<3>") << m;
+        EXPECT_EQ(levels.find("<3>", 6), std::string::npos) << levels;
+        EXPECT_EQ(levels.substr(levels.size() - 6), "<6><6>") << m << levels;
+    }
     EXPECT_NE(log.find("start source playing failed with #22("), std::string::npos) << log;
-    for (const char *cam : {"cam[03]", "cam[08]"})
+    for (const char *cam : {"cam[03]", "cam[09]"})
         EXPECT_EQ(run_->log_count(cam + std::string(" src#0: playback started")) +
                       run_->log_count(cam + std::string(" src#0: cur. playback started")), 0u) << cam;
     stop_in_order(60);
