@@ -152,7 +152,8 @@ TEST_F(LiveFaults, SixtyWindowsOnASmallScreen)
         EXPECT_LE(w.rect.y + w.rect.h, 480) << n;
     }
     const std::string msg = "cam[09] src#0 <-- v4l2: unexpected pixelformat 0x56595559\n";
-    const auto fds = [&] { return std::distance(std::filesystem::directory_iterator("/proc/" + std::to_string(run_->child()->pid()) + "/fd"), {}); };
+    const std::string fd_dir = "/proc/" + std::to_string(run_->child()->pid()) + "/fd";
+    const auto fds = [&] { return std::distance(std::filesystem::directory_iterator(fd_dir), {}); };
     ASSERT_TRUE(wait_until(10000, [&] { return run_->log_count(msg) >= 4; })) << run_->log();
     const auto open_fds = fds();
     ASSERT_TRUE(wait_until(10000, [&] { return run_->log_count(msg) >= 8; })) << run_->log();

@@ -45,24 +45,20 @@ uint16_t free_port()
 
 struct Reply { int status = 0; std::string body; }; // status 0: closed without a reply
 
-// Sends raw bytes, reads until the server closes (or 5 s pass), closes.
-Reply send_raw(int fd, const std::string &raw)
+// Sends a request line, reads until the server closes (or 5 s pass).
+Reply request(uint16_t port, const std::string &line, const char *from = "127.0.0.1")
 {
-    send(fd, raw.data(), raw.size(), MSG_NOSIGNAL);
+    const int fd = dial(port, from);
+    const std::string raw = line + " HTTP/1.1\r\nConnection: close\r\n\r\n";
     std::string in;
     char buf[4096];
-    for (ssize_t n; (n = recv(fd, buf, sizeof buf, 0)) > 0;)
-        in.append(buf, size_t(n));
+    if (fd >= 0 && send(fd, raw.data(), raw.size(), MSG_NOSIGNAL) == ssize_t(raw.size()))
+        for (ssize_t n; (n = recv(fd, buf, sizeof buf, 0)) > 0;)
+            in.append(buf, size_t(n));
     close(fd);
     const size_t head = in.find("\r\n\r\n");
     const bool ok = in.rfind("HTTP/1.", 0) == 0 && head != std::string::npos;
     return ok ? Reply{atoi(in.c_str() + 9), in.substr(head + 4)} : Reply{};
-}
-
-Reply request(uint16_t port, const std::string &line, const char *from = "127.0.0.1")
-{
-    const int fd = dial(port, from);
-    return fd < 0 ? Reply{} : send_raw(fd, line + " HTTP/1.1\r\nConnection: close\r\n\r\n");
 }
 
 class RemoteControl : public ViewerTest {
@@ -169,22 +165,10 @@ TEST_F(RemoteControl, ForeignAndMisbehavingClientsAreAnsweredOrClosedAndTheViewe
     std::for_each(idle, idle + 5, close);
     ASSERT_TRUE(wait_until(3000, [&] { return !status().empty(); }));
 
-    std::string flood = "GET " + P + "/status HTTP/1.1\r\n";
-    while (flood.size() < 60000) flood += "X-Header: value\r\n";
-    const std::string close_hdr = " HTTP/1.1\r\nConnection: close\r\n\r\n";
-    const std::vector<std::pair<std::string, std::vector<int>>> bad = {
-        {"\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03 binary\r\n\r\n", {0, 400}},
-        {"GET " + P + "/camera?nr=1&x=" + std::string(100 * 1024, 'a') + close_hdr, {0, 414}},
-        {flood + "\r\n", {0, 413, 431}},
-        {"GET " + P + std::string("/status\0junk", 12) + close_hdr, {0, 200, 400}},
-        {"GET " + P + "/camera?nr=1&param=alarm&action=set&value=1%00zz" + close_hdr, {200}},
-        {"GET " + P + "/camera?nr=%00&param=alarm&action=set&value=%zz%4" + close_hdr, {200}},
-        {"GET " + P + "/layout?nr=1%ff&action=%" + close_hdr, {200}},
-    };
-    for (const auto &[raw, allowed] : bad) {
-        const int got = send_raw(dial(port_), raw).status;
-        EXPECT_NE(std::find(allowed.begin(), allowed.end(), got), allowed.end()) << got << " for " << raw.substr(0, 60);
-    }
+    // Bad escapes are taken as text (bytes that never parse are the fuzzer's).
+    for (const std::string q : {"camera?nr=1&param=alarm&action=set&value=1%00zz",
+                                "camera?nr=%00&param=alarm&action=set&value=%zz%4", "layout?nr=1%ff&action=%"})
+        EXPECT_EQ(request(port_, get("/" + q)).status, 200) << q;
     const std::string doc = status_after(3, 2);
     EXPECT_EQ(doc.rfind(R"({"display":"L","layout":{"nr":0,"name":"Pair","type":"WIDE_2_2"},"fullscreen":null,"windows":[{"nr":1,"camera":{"nr":1,"name":"Кам 1"},"state":"playing","alarm":{"code":1,"text":"DOOR"})", 0), 0u) << doc;
     EXPECT_TRUE(moving(2)) << "the picture moves on";

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <regex>
+#include <utility>
 
 #include "vout/text_util.h"
 
@@ -24,11 +25,7 @@ ViewerRun::ViewerRun(const std::string &catalogue, const std::string &cams)
         ADD_FAILURE() << "mkcatalog failed: " << r.out << r.err;
 }
 
-ViewerRun::~ViewerRun()
-{
-    if (child_ && !stopped_)
-        stop(5000);
-}
+ViewerRun::~ViewerRun() { stop(5000); }
 
 bool ViewerRun::start(const std::string &display, const std::vector<std::string> &options,
                       int timeout_ms)
@@ -53,16 +50,6 @@ bool ViewerRun::start(const std::string &display, const std::vector<std::string>
     return wait_log(") started", timeout_ms);
 }
 
-bool ViewerRun::wait_log(const std::string &text, int timeout_ms)
-{
-    return wait_until(timeout_ms, [&] { return log().find(text) != std::string::npos; });
-}
-
-bool ViewerRun::cam_command(const std::string &device, const std::string &command)
-{
-    return fakecamctl(dir_.file("cams.conf"), device, command) == 0;
-}
-
 bool ViewerRun::xdotool(const std::vector<std::string> &args)
 {
     std::vector<std::string> argv = {"xdotool"};
@@ -72,7 +59,7 @@ bool ViewerRun::xdotool(const std::vector<std::string> &args)
 
 RunResult ViewerRun::stop(int timeout_ms)
 {
-    if (!child_ || stopped_)
+    if (!child_ || std::exchange(stopped_, true))
         return result_;
     child_->signal(SIGTERM);
     if (!child_->wait(timeout_ms, &result_)) {
@@ -80,7 +67,6 @@ RunResult ViewerRun::stop(int timeout_ms)
         child_->signal(SIGKILL);
         child_->wait(5000, &result_);
     }
-    stopped_ = true;
     result_.err = log();
     return result_;
 }

@@ -26,12 +26,18 @@ public:
     // within timeout_ms.
     bool start(const std::string &display, const std::vector<std::string> &options,
                int timeout_ms = 20000);
-    bool wait_log(const std::string &text, int timeout_ms = 10000);
+    bool wait_log(const std::string &text, int timeout_ms = 10000)
+    {
+        return wait_until(timeout_ms, [&] { return log().find(text) != std::string::npos; });
+    }
     std::string log() const { return read_file(dir_.file("viewer.log")); }
     size_t log_count(const std::string &text) const { return size_t(occurrences(log(), text)); }
     void add_env(const std::string &entry) { extra_env_.push_back(entry); } // before start()
     // fakecamctl command for a device, e.g. ("video3", "stall").
-    bool cam_command(const std::string &device, const std::string &command);
+    bool cam_command(const std::string &device, const std::string &command)
+    {
+        return fakecamctl(dir_.file("cams.conf"), device, command) == 0;
+    }
     bool xdotool(const std::vector<std::string> &args);
     // Ends the viewer with SIGTERM (if running): its exit status and log.
     RunResult stop(int timeout_ms = 10000);
