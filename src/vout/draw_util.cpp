@@ -1,6 +1,7 @@
 #include "vout/draw_util.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "vout/sdl_private.h"
 
@@ -40,6 +41,32 @@ void screen_update(const SDL_Rect &r)
     SDL_Rect c = r;
     if (clip_to_screen(c))
         SDL_UpdateRect(screen, c.x, c.y, c.w, c.h);
+}
+
+namespace {
+
+/* Pictures waiting to reach the display; flushed together. */
+SDL_Rect pending[64];
+int npending;
+
+} // namespace
+
+void screen_update_later(const SDL_Rect &r)
+{
+    if (npending == int(std::size(pending)))
+        screen_updates_flush();
+    pending[npending++] = r;
+}
+
+void screen_updates_flush()
+{
+    int n = 0;
+    for (int i = 0; i < npending; ++i)
+        if (clip_to_screen(pending[i]))
+            pending[n++] = pending[i];
+    npending = 0;
+    if (n)
+        SDL_UpdateRects(screen, n, pending);
 }
 
 int display_overlay(SDL_Overlay *ovl, SDL_Rect dst)

@@ -19,6 +19,13 @@ bool clip_to_screen(SDL_Rect &r);
  * every update goes through here. */
 void screen_update(const SDL_Rect &r);
 
+/* The on-screen part of r is sent to the display at the next flush: the
+ * frame tick's flip, or the next event poll at the latest.  Each update
+ * call waits for the display server, so the pictures of one tick go in
+ * one call. */
+void screen_update_later(const SDL_Rect &r);
+void screen_updates_flush();
+
 /* SDL_DisplayYUVOverlay into dst, skipped (result 0) when dst has no
  * on-screen part: SDL divides by the rectangle's width when clipping and
  * mishandles one that lies wholly off the screen. */

@@ -5,6 +5,7 @@
 #include "globals.h"
 #include "monitor.h"
 #include "rctrl.h"
+#include "vout/draw_util.h"
 #include "vout/sdl_private.h"
 
 extern "C" {
@@ -115,6 +116,8 @@ int dispatch(const event_handlers &h, const SDL_Event &ev)
 
 extern "C" int poll_events(int64_t)
 {
+    /* Pictures drawn since the last flip, outside the tick's own drawing. */
+    screen_updates_flush();
     SDL_PumpEvents();
     const int n = SDL_PeepEvents(batch, VOUT_EVENT_BATCH, SDL_GETEVENT,
                                  SDL_ALLEVENTS);

@@ -281,7 +281,7 @@ int show_overlay(SDL_Overlay *o, SDL_Rect dst)
     if (SDL_MUSTLOCK(screen))
         SDL_UnlockSurface(screen);
     SDL_UnlockYUVOverlay(o);
-    SDL_UpdateRects(screen, 1, &vis);
+    screen_update_later(vis);
     return 0;
 }
 

@@ -10,6 +10,7 @@
 #include <SDL_image.h>
 
 #include "conf.h"
+#include "vout/draw_util.h"
 #include "vout/sdl_private.h"
 
 extern "C" {
@@ -254,6 +255,7 @@ extern "C" int sdl_fini(void)
 
 extern "C" int flip(void)
 {
+    screen_updates_flush();
     if (screen == nullptr || !(screen->flags & SDL_DOUBLEBUF))
         return 0;
     const int r = SDL_Flip(screen);
