@@ -169,7 +169,8 @@ TEST_F(RemoteControl, ForeignAndMisbehavingClientsAreAnsweredOrClosedAndTheViewe
     for (const std::string q : {"camera?nr=1&param=alarm&action=set&value=1%00zz",
                                 "camera?nr=%00&param=alarm&action=set&value=%zz%4", "layout?nr=1%ff&action=%"})
         EXPECT_EQ(request(port_, get("/" + q)).status, 200) << q;
-    const std::string doc = status_after(3, 2);
+    std::string doc; // once both cameras are past their first frame
+    wait_until(5000, [&] { return (doc = status_after(3, 2)).find("waiting") == std::string::npos; });
     EXPECT_EQ(doc.rfind(R"({"display":"L","layout":{"nr":0,"name":"Pair","type":"WIDE_2_2"},"fullscreen":null,"windows":[{"nr":1,"camera":{"nr":1,"name":"Кам 1"},"state":"playing","alarm":{"code":1,"text":"DOOR"})", 0), 0u) << doc;
     EXPECT_TRUE(moving(2)) << "the picture moves on";
 
