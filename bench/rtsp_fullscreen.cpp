@@ -179,12 +179,15 @@ void run_size(const Display &display, int w, int h, int rounds, double seconds,
     }
     std::vector<int64_t> enter, esc;
     for (int i = 0; i < rounds; i++) {
-        const int64_t t0 = mono_us();
+        // From the key sent: xdotool's own start-up (tens of ms on a loaded
+        // machine) is not the viewer's; a picture shown before xdotool has
+        // ended counts at the next one.
         run.xdotool({"key", "Return"});
+        const int64_t t0 = mono_us();
         const int64_t fs = wait_first(log, t0, fs_frame);
         pause_s(1);
-        const int64_t t1 = mono_us();
         run.xdotool({"key", "Escape"});
+        const int64_t t1 = mono_us();
         const int64_t back = wait_first(log, t1, layout_frame);
         if (fs < 0 || back < 0) {
             fprintf(stderr, "round %d: no %s picture\n", i + 1, fs < 0 ? "fullscreen" : "layout");
