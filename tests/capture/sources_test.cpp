@@ -1,5 +1,4 @@
-// The source layer: which driver takes which address, and how many frames
-// one poll of a source collects.
+// The source layer: which driver takes which address.
 #include <gtest/gtest.h>
 
 #include "camera.h"
@@ -35,26 +34,4 @@ TEST(Sources, DriverIsChosenByPrefixAndSchemeMarkAndTakesWholeNamesOnly)
     }
     EXPECT_EQ(log.count("<3>"), 2) << log.text();
     EXPECT_EQ(source_init(nullptr, "/dev/video0"), 0);
-}
-
-// A poll collects frames up to the first empty poll or failure, which it
-// passes on.
-TEST(Sources, PollStopsAtTheFirstEmptyOrFailedPoll)
-{
-    testsupport::FakeStream stream;
-    media_source src{};
-    src.drv = &testsupport::scripted_drv;
-    src.handle = &stream;
-    const struct {
-        std::deque<int> script;
-        int count, result;
-        size_t left;
-    } cases[] = {{{1, 1, 0}, 3, 2, 0}, {{1, -3, 1}, 3, -3, 1}, {{0, 1}, 3, 0, 1},
-                 {{1, 1, 1, 1}, 3, 3, 1}, {{-2}, 1, -2, 0},    {{1}, 0, 0, 1}};
-    for (const auto &c : cases) {
-        media_frame frames[3]{};
-        stream.polls = c.script;
-        EXPECT_EQ(source_poll(&src, 1, frames, c.count, 9, 0), c.result) << c.count;
-        EXPECT_EQ(stream.polls.size(), c.left);
-    }
 }

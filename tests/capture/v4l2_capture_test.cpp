@@ -26,7 +26,7 @@ namespace {
 
 struct fake_dev {
     std::string path;
-    ino_t ino = 0;
+    int fd = -1; // the driver's descriptor
     uint32_t pixelformat = V4L2_PIX_FMT_YUV420;
     uint32_t width = 352, height = 288, sizeimage = 352 * 288 * 3 / 2;
     uint32_t try_sizeimage = 352 * 288 * 3 / 2;
@@ -41,11 +41,9 @@ constexpr std::string_view DEV_PREFIX = "/dev/video-tirsk-";
 
 fake_dev *fake_for(int fd)
 {
-    struct stat st{};
-    if (fstat(fd, &st) == 0)
-        for (fake_dev &d : fakes)
-            if (d.ino == st.st_ino)
-                return &d;
+    for (fake_dev &d : fakes)
+        if (d.fd == fd && fd >= 0)
+            return &d;
     return nullptr;
 }
 
@@ -58,10 +56,12 @@ extern "C" int __wrap_open(const char *path, int flags, ...)
     va_start(ap, flags);
     const int mode = va_arg(ap, int);
     va_end(ap);
-    const std::string_view p(path);
-    if (!p.starts_with(DEV_PREFIX))
+    if (!std::string_view(path).starts_with(DEV_PREFIX))
         return __real_open(path, flags, mode);
-    return __real_open((dev_dir + "/" + std::string(p.substr(5))).c_str(), flags, mode);
+    const int fd = __real_open((dev_dir + "/" + (path + 5)).c_str(), flags, mode);
+    for (fake_dev &d : fakes) // a descriptor number closed and taken again
+        d.fd = d.path == path ? fd : d.fd == fd ? -1 : d.fd;
+    return fd;
 }
 
 extern "C" int __real_ioctl(int fd, unsigned long request, ...);
@@ -131,9 +131,6 @@ protected:
         fake_dev d;
         d.path = std::string(DEV_PREFIX) + tag;
         d.peer = open(fifo.c_str(), O_RDWR | O_NONBLOCK);
-        struct stat st{};
-        EXPECT_EQ(stat(fifo.c_str(), &st), 0);
-        d.ino = st.st_ino;
         EXPECT_EQ(symlink(fifo.c_str(), dir_.file(d.path.substr(5)).c_str()), 0);
         return fakes.emplace_back(d);
     }
