@@ -49,6 +49,15 @@ TEST_F(GstCapture, TimeOutsAreMeasuredInSixtyFourBits)
         EXPECT_EQ(read_reference(ctx, base, mode), want) << mode;
     }
     ctx.last_pts = gst_no_time;
+    // An ended stream is reported once, and counts as not stopped until then
+    // (the viewer's own handling hides a repeat: no end-to-end run sees it).
+    ctx.state = GST_STATE_NULL;
+    ctx.pending = 0;
+    ctx.stop_reason = 4;
+    EXPECT_EQ(gst_capture.get_state(handle), SRC_STATE_STARTING);
+    EXPECT_EQ(gst_capture.poll(handle, 1, &f, 0, 5000), POLL_ERROR);
+    EXPECT_EQ(gst_capture.poll(handle, 1, &f, 0, 5000), POLL_NOTHING);
+    EXPECT_EQ(gst_capture.get_state(handle), SRC_STATE_STOPPED);
     gst_object_unref(std::exchange(ctx.clock, nullptr));
     gst_capture.destroy(&handle);
 }
