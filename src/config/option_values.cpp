@@ -2,6 +2,9 @@
 #include <ctype.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
+
+#include <string_view>
 
 #include "config/options_private.h"
 
@@ -67,5 +70,17 @@ int replace_string(char **field, const char *value)
 
 int switch_value(const char *value)
 {
-    return tirskconf_parse_bool(value) ? 1 : 0;
+    if (tirskconf_parse_bool(value))
+        return 1;
+    // Only the words for "no" turn a switch off: a typo such as
+    // "fullscreen yse" is refused rather than read as "no".
+    std::string_view s = value ? value : "";
+    while (!s.empty() && isspace(static_cast<unsigned char>(s.front())))
+        s.remove_prefix(1);
+    while (!s.empty() && isspace(static_cast<unsigned char>(s.back())))
+        s.remove_suffix(1);
+    for (std::string_view no : {"no", "n", "false", "off", "0"})
+        if (s.size() == no.size() && strncasecmp(s.data(), no.data(), s.size()) == 0)
+            return 0;
+    return -1;
 }

@@ -32,7 +32,10 @@ struct key_rule {
 template <uint32_t CONF::*Field>
 int set_switch(CONF *c, const char *, const char *value)
 {
-    c->*Field = switch_value(value);
+    int v = switch_value(value);
+    if (v < 0)
+        return 0;
+    c->*Field = static_cast<uint32_t>(v);
     return 1;
 }
 
@@ -162,7 +165,10 @@ int set_db_port(CONF *c, const char *, const char *value)
 
 int set_no_tty(CONF *c, const char *, const char *value)
 {
-    c->no_mouse = c->no_keyboard = switch_value(value);
+    int v = switch_value(value);
+    if (v < 0)
+        return 0;
+    c->no_mouse = c->no_keyboard = static_cast<uint32_t>(v);
     return 1;
 }
 
@@ -301,30 +307,32 @@ int set_alarm_msgs(CONF *c, const char *key, const char *value)
     return 1;
 }
 
+constexpr const char *SWITCH = "yes or no (true/false, on/off, 1/0)";
+
 // Every key of the configuration file, named as the long options.
 constexpr key_rule key_rules[] = {
     {"conf", ignore, nullptr},
     {"display", set_display, "L or R"},
     {"layout", set_layout, "a layout number"},
     {"geo", set_geo, "WIDTHxHEIGHT in pixels, e.g. 1280x1024"},
-    {"fullscreen", set_switch<&CONF::fullscreen>, nullptr},
-    {"no-winframe", set_switch<&CONF::no_winframe>, nullptr},
-    {"fit2screen", set_switch<&CONF::fit2screen>, nullptr},
-    {"keep-aspect", set_switch<&CONF::keep_aspect>, nullptr},
+    {"fullscreen", set_switch<&CONF::fullscreen>, SWITCH},
+    {"no-winframe", set_switch<&CONF::no_winframe>, SWITCH},
+    {"fit2screen", set_switch<&CONF::fit2screen>, SWITCH},
+    {"keep-aspect", set_switch<&CONF::keep_aspect>, SWITCH},
     {"force-aspect", set_force_aspect, "W:H, e.g. 16:9"},
-    {"smart-scale", set_switch<&CONF::smart_scale>, nullptr},
+    {"smart-scale", set_switch<&CONF::smart_scale>, SWITCH},
     {"border-size", set_border_size, "TOP_BOTTOM,LEFT_RIGHT in pixels, e.g. 2,2"},
     {"font-factor", set_font_factor, "a decimal number above 0, e.g. 1.5"},
     {"framerate", set_framerate, "a whole number from 1 to 60"},
-    {"hw-surface", set_switch<&CONF::hw_surface>, nullptr},
-    {"yuv-direct", set_switch<&CONF::yuv_direct>, nullptr},
-    {"yuv-hwaccel", set_switch<&CONF::yuv_hwaccel>, nullptr},
-    {"iyuv", set_switch<&CONF::iyuv>, nullptr},
-    {"doublebuf", set_switch<&CONF::doublebuf>, nullptr},
-    {"asyncblit", set_switch<&CONF::asyncblit>, nullptr},
-    {"no-mouse", set_switch<&CONF::no_mouse>, nullptr},
-    {"no-keyboard", set_switch<&CONF::no_keyboard>, nullptr},
-    {"no-tty", set_no_tty, nullptr},
+    {"hw-surface", set_switch<&CONF::hw_surface>, SWITCH},
+    {"yuv-direct", set_switch<&CONF::yuv_direct>, SWITCH},
+    {"yuv-hwaccel", set_switch<&CONF::yuv_hwaccel>, SWITCH},
+    {"iyuv", set_switch<&CONF::iyuv>, SWITCH},
+    {"doublebuf", set_switch<&CONF::doublebuf>, SWITCH},
+    {"asyncblit", set_switch<&CONF::asyncblit>, SWITCH},
+    {"no-mouse", set_switch<&CONF::no_mouse>, SWITCH},
+    {"no-keyboard", set_switch<&CONF::no_keyboard>, SWITCH},
+    {"no-tty", set_no_tty, SWITCH},
     {"disable-keys", set_disable_keys, nullptr},
     {"no-signal", set_unsigned<&CONF::no_signal>, "a whole number of seconds"},
     {"fs-timeout", set_unsigned<&CONF::fs_timeout>, "a whole number of seconds, 0 = never"},
@@ -337,7 +345,7 @@ constexpr key_rule key_rules[] = {
     {"remote-control", set_remote, "http://HOST:PORT[/PATH-PREFIX], HOST an address of this machine or *"},
     {"allowed-from", set_allowed_from, "up to 10 addresses, host names or networks, e.g. \"127.0.0.1, 10.0.0.0/8\""},
     {"alarm-msgs", set_alarm_msgs, "up to 4 texts separated by \";\" or \",\""},
-    {"single-source", set_switch<&CONF::single_source>, nullptr},
+    {"single-source", set_switch<&CONF::single_source>, SWITCH},
     {"db-type", set_text<&CONF::db_type>, nullptr},
     {"db-host", set_text<&CONF::db_host>, nullptr},
     {"db-port", set_db_port, "a port number from 0 to 65535"},

@@ -23,7 +23,8 @@ int read_pair(const char *text, uint32_t *first, char *sep, uint32_t *second);
  * field is then null). */
 int replace_string(char **field, const char *value);
 
-/* Switch value of the configuration file (tirskconf_parse_bool). */
+/* Switch value of the configuration file: 1 for the words of
+ * tirskconf_parse_bool, 0 for no/n/false/off/0, -1 for anything else. */
 int switch_value(const char *value);
 
 /* What a key accepts, for the message about a refused value; null for

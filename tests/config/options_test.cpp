@@ -94,7 +94,8 @@ TEST(Options, FileAndCommandLine)
         {"no file at the default place", {"-R", "25"}, nullptr, true, "framerate=25"},
         {"named file missing", {"-c", "@/missing.conf", "-R", "20"}, "", false,
          "framerate=30;conf_path=@/missing.conf", "missing.conf: cannot open"},
-        {"bad file value", {}, "framerate 0\n", false, "", "tirsk.conf:5: invalid value for \"framerate\""},
+        {"bad file value", {}, "framerate 0\n", false, "", "tirsk.conf:5: invalid value for \"framerate\": \"0\""},
+        {"switch typo refused, not read as no", {}, "fullscreen yes\nkeep-aspect yse\n", false, "fullscreen=1", "6: invalid"},
         {"file keys ignore case; unknown and command-line-only keys ignored", {},
          "FrameRate 20\nGEO 800x600\nSingle-Source yes\nno-such-option 12\nverbose 3\nquit yes\n"
          "help yes\nversion yes\nconf /nonexistent\nlayout -2\n", true,
