@@ -228,7 +228,7 @@ bool pair_line(Parser &p, std::string_view s)
     }
     if (!p.handler(p.user, const_cast<char *>(p.section), const_cast<char *>(p.path),
                    p.key, p.value)) {
-        report(p, p.lineno, "invalid value for \"%s\"", p.key);
+        report(p, p.lineno, "invalid value for \"%s\": \"%.80s\"", p.key, p.value);
         p.result = 0;
         if (p.flags & TIRSKCONF_STOP_ON_REJECT)
             return false;
