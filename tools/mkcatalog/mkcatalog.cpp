@@ -9,6 +9,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -407,6 +408,17 @@ int main(int argc, char **argv)
     const std::string dir = host.empty() ? "." : host;
     const std::string final_name = name;
     if (type == "sqlite3") {
+        // libdbi only says it could not connect; name the directory instead.
+        struct stat st;
+        const char *bad = stat(dir.c_str(), &st) != 0 ? strerror(errno)
+                          : !S_ISDIR(st.st_mode)     ? "not a directory"
+                                                     : nullptr;
+        if (bad) {
+            fprintf(stderr, "mkcatalog: %s: %s\n", dir.c_str(), bad);
+            dbi_conn_close(conn);
+            dbi_shutdown_r(inst);
+            return 1;
+        }
         dbi_conn_set_option(conn, "sqlite3_dbdir", dir.c_str());
         name = "." + name + ".mkcatalog-" + std::to_string(getpid());
         g_partial = dir + "/" + name;
@@ -435,7 +447,7 @@ int main(int argc, char **argv)
     printf("mkcatalog: wrote %zu CAMERAS rows%s and %zu LOCAL_LAYOUTS rows%s to %s database "
            "\"%s\"%s%s\n", cat.cams.size(), cat.omit_cameras ? " (table omitted)" : "",
            cat.layouts.size(), cat.omit_layouts ? " (table omitted)" : "", type.c_str(),
-           name.c_str(), host.empty() ? "" : " on ", host.c_str());
+           final_name.c_str(), host.empty() ? "" : " on ", host.c_str());
     dbi_conn_close(conn);
     dbi_shutdown_r(inst);
     if (!g_partial.empty() &&
