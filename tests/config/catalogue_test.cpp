@@ -286,6 +286,14 @@ void on_server(const std::string &kind, const std::string &type)
     const RunResult r = run({"bash", script, "start", kind, dir.path(), std::to_string(t.port)}, {}, 180000);
     ASSERT_EQ(r.status, 0) << kind << " did not start: " << r.out << r.err;
     run_cases(t, dir.path());
+    // A read-only user granted the tables keeps reading them after mkcatalog replaced them.
+    ASSERT_EQ(run({"bash", script, "grant", kind, dir.path(), std::to_string(t.port)}).status, 0);
+    ASSERT_NO_FATAL_FAILURE(build_catalogue(
+        t, "camera 0 allow_local=1 video_src=v\ncamera 1 work=1 v4l_pipe=1\nlayout 0 L ONECAM \"A\" 1\n", dir.path()));
+    DbTarget ro = t;
+    ro.user = "tirsk-ro";
+    std::string log;
+    EXPECT_EQ(CatalogueConf(ro).load(&log), 1) << log;
     t.passwd = "not-the-password";
     refused(t, "could not connect to \"" + type + "\" database \"tirsk6_db\" on \"127.0.0.1\" as user \"tirsk-mon\"");
 }

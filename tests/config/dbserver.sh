@@ -4,9 +4,12 @@
 #
 #   dbserver.sh start mariadb|pgsql DIR PORT
 #   dbserver.sh stop  mariadb|pgsql DIR
+#   dbserver.sh grant mariadb|pgsql DIR PORT
 #
 # A started server has the database tirsk6_db and the user tirsk-mon with the
-# password tirsk-secret, who may create tables in it.  Run as root the
+# password tirsk-secret, who may create tables in it; grant lets the user
+# tirsk-ro (same password) read the catalogue tables, as the README's
+# installer's guide does.  Run as root the
 # servers run as the mysql / postgres users; otherwise as the caller.
 set -eu
 
@@ -44,7 +47,8 @@ start_mariadb() {
     mariadb --no-defaults --socket="$dir/my.sock" -u "$(id -un)" -e "
         CREATE DATABASE tirsk6_db CHARACTER SET utf8mb4;
         CREATE USER '$user'@'127.0.0.1' IDENTIFIED BY '$password';
-        GRANT ALL ON tirsk6_db.* TO '$user'@'127.0.0.1';" || { tail -n 30 "$dir/my.err" >&2; return 1; }
+        GRANT ALL ON tirsk6_db.* TO '$user'@'127.0.0.1';
+        CREATE USER 'tirsk-ro'@'127.0.0.1' IDENTIFIED BY '$password';" || { tail -n 30 "$dir/my.err" >&2; return 1; }
 }
 
 stop_mariadb() {
@@ -67,7 +71,19 @@ start_pgsql() {
     as postgres "$pgbin/pg_ctl" -D "$dir/pg" -l "$dir/pg.log" -w \
         -o "-c listen_addresses=127.0.0.1 -p $port -k $dir" start >/dev/null || { tail -n 30 "$dir/pg.log" >&2; return 1; }
     "$pgbin/psql" -X -q -h "$dir" -p "$port" -U postgres -d postgres -v ON_ERROR_STOP=1 \
-        -c "CREATE ROLE \"$user\" LOGIN PASSWORD '$password'" -c "CREATE DATABASE tirsk6_db OWNER \"$user\""
+        -c "CREATE ROLE \"$user\" LOGIN PASSWORD '$password'" -c "CREATE DATABASE tirsk6_db OWNER \"$user\"" \
+        -c "CREATE ROLE \"tirsk-ro\" LOGIN PASSWORD '$password'"
+}
+
+grant_mariadb() {
+    mariadb --no-defaults --socket="$dir/my.sock" -u "$(id -un)" -e "
+        GRANT SELECT ON tirsk6_db.CAMERAS TO 'tirsk-ro'@'127.0.0.1';
+        GRANT SELECT ON tirsk6_db.LOCAL_LAYOUTS TO 'tirsk-ro'@'127.0.0.1';"
+}
+
+grant_pgsql() {
+    "$pgbin/psql" -X -q -h "$dir" -p "$port" -U postgres -d tirsk6_db -v ON_ERROR_STOP=1 \
+        -c 'GRANT SELECT ON cameras, local_layouts TO "tirsk-ro"'
 }
 
 stop_pgsql() {
@@ -76,6 +92,6 @@ stop_pgsql() {
 }
 
 case "$cmd-$kind" in
-start-mariadb | start-pgsql | stop-mariadb | stop-pgsql) "${cmd}_$kind" ;;
-*) echo "usage: $0 start|stop mariadb|pgsql DIR [PORT]" >&2; exit 2 ;;
+start-mariadb | start-pgsql | stop-mariadb | stop-pgsql | grant-mariadb | grant-pgsql) "${cmd}_$kind" ;;
+*) echo "usage: $0 start|stop|grant mariadb|pgsql DIR [PORT]" >&2; exit 2 ;;
 esac

@@ -256,7 +256,19 @@ struct writer {
     }
 };
 
-void write_catalogue(dbi_conn conn, const catalogue &cat)
+// PostgreSQL statement giving the new table `to` the grants of the table
+// `from` (a new table has none: the viewer's read-only user would lose
+// its SELECT with every run).
+std::string copy_grants(const std::string &from, const std::string &to)
+{
+    return "DO $$DECLARE g record; BEGIN FOR g IN SELECT a.privilege_type AS p, "
+           "a.grantee AS r FROM pg_class c, aclexplode(c.relacl) a WHERE c.oid = "
+           "to_regclass('" + from + "') AND a.grantee <> c.relowner LOOP EXECUTE "
+           "format('GRANT %s ON " + to + " TO %s', g.p, CASE g.r WHEN 0 THEN 'PUBLIC' "
+           "ELSE quote_ident(pg_get_userbyid(g.r)) END); END LOOP; END$$";
+}
+
+void write_catalogue(dbi_conn conn, const catalogue &cat, bool pgsql)
 {
     const std::string &it = cat.int_type;
     writer w{conn, it.find("CHAR") != std::string::npos ||
@@ -300,6 +312,10 @@ void write_catalogue(dbi_conn conn, const catalogue &cat)
                    w.text(l.bind_mac) + ", " + w.text(l.display) + ")");
         }
     }
+    if (pgsql && !cat.omit_cameras)
+        w.exec(copy_grants("cameras", "cameras_mkcat"));
+    if (pgsql && !cat.omit_layouts)
+        w.exec(copy_grants("local_layouts", "local_layouts_mkcat"));
     w.exec("DROP TABLE IF EXISTS CAMERAS");
     w.exec("DROP TABLE IF EXISTS LOCAL_LAYOUTS");
     if (!cat.omit_cameras)
@@ -443,7 +459,10 @@ int main(int argc, char **argv)
         dbi_shutdown_r(inst);
         return 1;
     }
-    write_catalogue(conn, cat);
+    // PostgreSQL tells of every "DROP TABLE IF EXISTS" that found nothing.
+    if (type == "pgsql")
+        dbi_result_free(dbi_conn_query(conn, "SET client_min_messages TO WARNING"));
+    write_catalogue(conn, cat, type == "pgsql");
     printf("mkcatalog: wrote %zu CAMERAS rows%s and %zu LOCAL_LAYOUTS rows%s to %s database "
            "\"%s\"%s%s\n", cat.cams.size(), cat.omit_cameras ? " (table omitted)" : "",
            cat.layouts.size(), cat.omit_layouts ? " (table omitted)" : "", type.c_str(),
