@@ -129,6 +129,7 @@ void set_verbosity()
         // The same 3 seconds bound the wait for the reply: a script that
         // never answers must not keep the viewer from ending.
         evtcoll_reply_timeout_ms = 3000;
+        signals_collector_farewell(); // ending on this line is its job
         if (evtcoll_exitcode_or_signo == 0)
             evtcoll_write("%c program exiting\n", display_letter());
         int status = evtcoll_exitcode_or_signo;

@@ -35,6 +35,7 @@ struct signal_note {
 int sig_pipe[2] = {-1, -1};
 guint sig_watch;
 bool stop_requested; // a reported signal ends the program
+bool collector_farewell; // the collector was told the program ends
 
 void note_signal(const signal_note &note)
 {
@@ -61,7 +62,13 @@ void report_signal(const signal_note &n)
         char copy[4096];
         g_strlcpy(copy, path, sizeof copy);
         const char *name = basename(copy);
-        if (n.code == CLD_EXITED)
+        if (n.code == CLD_EXITED && n.status == 0 && collector_farewell) {
+            if (verbose_at(1))
+                tirsklog_r(nullptr, LOG_INFO,
+                           "(*) event collector script `%s' (pid %d) exited with %d "
+                           "exit status\n",
+                           name, n.pid, n.status);
+        } else if (n.code == CLD_EXITED)
             tirsklog_r(nullptr, LOG_ERR,
                        "event collector script `%s' (pid %d) exited with %d "
                        "exit status\n",
@@ -164,6 +171,11 @@ int signals_dispatch(void)
 int signals_stop_requested(void)
 {
     return stop_requested ? 1 : 0;
+}
+
+void signals_collector_farewell(void)
+{
+    collector_farewell = true;
 }
 
 int signals_install(int signo)

@@ -11,6 +11,9 @@ int signals_fd(void);
 int signals_dispatch(void);
 // 1 when a reported signal has asked the program to end.
 int signals_stop_requested(void);
+// The event collector has been told the program ends: its clean exit from
+// now on is reported as information, not as an error.
+void signals_collector_farewell(void);
 // Install sig_handler for signo (SA_SIGINFO, empty mask): 1 / 0.
 int signals_install(int signo);
 // Block SIGTERM and SIGQUIT: called first thing in main, so that a

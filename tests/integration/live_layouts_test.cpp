@@ -21,11 +21,11 @@ const std::string CATALOGUE = sim_catalogue(5, "layout 0 L QUAD_4_4 \"Hall\" 1 2
                                                "layout 1 L WIDE_2_2 \"Pair\" 4 5\n"
                                                "layout 2 L ONECAM \"Busy\" 3\n");
 // Only a reply starting with "done" accepts: layout 2 is refused (at
-// start "Done", later " done"); ends after the viewer's last line.
+// start "Done", later " done"); ends on the viewer's last line, unanswered.
 const char *const REFUSE_2 =
+    "  case \"$line\" in *'program exiting'*) exit 0;; esac\n"
     "  case \"$line\" in *'layout 2 1000'*) echo Done;; *'layout 2 '*) echo ' done';;\n"
-    "    *'layout 0 1000'*) echo 'done, and more';; *) echo done;; esac\n"
-    "  case \"$line\" in *'program exiting'*) exit 0;; esac";
+    "    *'layout 0 1000'*) echo 'done, and more';; *) echo done;; esac";
 
 class LiveLayouts : public ViewerTest {
 protected:
@@ -108,6 +108,7 @@ TEST_F(LiveLayouts, RefusedLayoutsShowTheErrorSwitchKeepsSharedStreamsAndTheColl
     ASSERT_TRUE(run_->child()->wait(10000, &r)) << run_->log();
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(run_->log().find("Got Quit signal, terminate process.\n"), std::string::npos);
+    EXPECT_FALSE(std::regex_search(run_->log(), std::regex("<3>[^\n]*collector script"))) << "its end was asked for";
     EXPECT_EQ(events(), "L program starting\nL layout 2 1000\nL layout 0 1000\nL layout 1 0\nL layout 2 1\n"
                         "L layout 0 1\nL program exiting\n");
 }
