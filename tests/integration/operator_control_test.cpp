@@ -131,11 +131,11 @@ TEST_F(OperatorControl, KeysMouseTimeOutsAndSnapshots)
     EXPECT_TRUE(std::regex_match(cam_file, std::regex(R"(tirskmon\(L\)_cam01)" + stamp))) << cam_file;
     EXPECT_TRUE(std::regex_match(screen_file, std::regex(R"(tirskmon\(L\))" + stamp))) << screen_file;
     const Image whole = read_png(shots_.file(screen_file)), cam = read_png(shots_.file(cam_file));
-    EXPECT_EQ(whole.color_type, 2);
+    EXPECT_TRUE(whole.rgb8);
     EXPECT_EQ(whole.width * 10000 + whole.height, VIEW_W * 10000 + VIEW_H);
     EXPECT_EQ(mismatches(whole, screen, 0, 0), 0);
     // The camera shot is window 1's video area: find it in the left half.
-    EXPECT_EQ(cam.color_type, 2);
+    EXPECT_TRUE(cam.rgb8);
     ASSERT_TRUE(cam.width > 100 && cam.width <= VIEW_W / 2) << cam.width;
     bool found = false;
     for (int y = 0; !found && y + cam.height <= VIEW_H; y++)

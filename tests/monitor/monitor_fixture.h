@@ -18,17 +18,13 @@
 #include "monitor.h"
 #include "vout.h"
 #include "window.h"
+#include "fakes.h"
 #include "harness.h"
 
 namespace monitortest {
 
-using testsupport::count_calls;
-using testsupport::FakeStream;
 using testsupport::LogCapture;
-using testsupport::vout_calls;
-using testsupport::fake_vout;
 using strings = std::vector<std::string>;
-inline bool &popup_open = testsupport::fake_popup_open;
 
 // A 1920x1080 screen on the recording output, no camera, no layout.
 class MonitorTest : public ::testing::Test {
@@ -45,7 +41,7 @@ protected:
         sel_row = sel_col = quit = 0;
         g_monotime_microsec = 1000000000;
         vout = &fake_vout;
-        testsupport::reset_fake_vout();
+        vout_calls.clear(), popup_open = false;
         set_win_borders(1920, 1080);
     }
     void TearDown() override
@@ -67,7 +63,7 @@ protected:
         tirsklog_set_context_r(&cam->log, nullptr, -1, 0, "cam[%2.2d]", nr);
         for (int i = 0; i < (fs ? 2 : 1); i++) {
             media_source *s = &cam->srcs[i];
-            s->cam = cam, s->index = i, s->drv = &testsupport::scripted_drv, s->handle = &streams_[nstreams_++];
+            s->cam = cam, s->index = i, s->drv = &scripted_drv, s->handle = &streams_[nstreams_++];
             s->width = 704, s->height = 576, s->aspect_w = 11, s->aspect_h = 9;
             snprintf(s->uri, sizeof s->uri, i == 0 ? "/dev/video%d" : "rtsp://127.0.0.1/cam%d", nr);
             tirsklog_set_context_r(&s->log, &cam->log, -1, 0, "src#%d", i);

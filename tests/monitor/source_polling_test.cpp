@@ -122,36 +122,6 @@ TEST_F(Polling, ChangingTheFailureCauseIsNoRecovery)
     EXPECT_FALSE(log.contains("restore surveillance")) << log.text();
 }
 
-// The switch to a camera's fullscreen stream (its first frame and its
-// open time-out are shown end to end): a failure before the first frame
-// ends the switch; a stream nobody wants any more is stopped at its first.
-TEST_F(Polling, FullscreenStreamSwitchThatFailsOrIsNoLongerWanted)
-{
-    for (const bool back_first : {false, true}) {
-        SCOPED_TRACE(back_first ? "nobody wants it" : "error");
-        TearDown();
-        SetUp();
-        window *w = cam2_->win;
-        stream(cam2_).polls = {1};
-        tick();
-        ASSERT_EQ(w->cur_src, 0);
-        layout_to_fullscreen(int(w - windows));
-        EXPECT_EQ(stream(cam2_, 1).plays, 1);
-        if (back_first)
-            fullscreen_to_layout();
-        stream(cam2_, 1).polls = {back_first ? 1 : POLL_ERROR};
-        stream(cam2_).polls = {1};
-        LogCapture log;
-        tick();
-        EXPECT_EQ(w->cur_src, back_first ? 0 : 1);
-        EXPECT_EQ(w->target_src, back_first ? 0 : -1);
-        EXPECT_EQ(w->state & (WS_WT | WS_CF | WS_SF), back_first ? 0u : uint32_t(WS_WT));
-        EXPECT_EQ(stream(cam2_).state == SRC_STATE_STOPPED, !back_first);
-        EXPECT_EQ(stream(cam2_, 1).state, SRC_STATE_STOPPED);
-        EXPECT_EQ(log.contains("stop unused source #1 (cur/target = 0/0)"), back_first) << log.text();
-    }
-}
-
 // A fullscreen stream whose picture cannot be fitted to the screen costs
 // that stream, not the viewer: back to the layout with the error popup.
 TEST_F(Polling, FullscreenStreamThatCannotBeFittedGoesBackToTheLayout)

@@ -3,8 +3,6 @@
 #include <stdio.h>
 #include <unistd.h>
 
-#include <sstream>
-
 #include "process.h"
 #include "tirskconf.h"
 
@@ -61,15 +59,6 @@ LogCapture::LogCapture(int level) : FdCapture(2), old_level_(tirsklog_level_get(
 }
 
 LogCapture::~LogCapture() { tirsklog_level_set(old_level_); }
-
-std::vector<std::string> LogCapture::lines() const
-{
-    std::vector<std::string> out;
-    std::istringstream in(text());
-    for (std::string line; std::getline(in, line);)
-        out.push_back(line);
-    return out;
-}
 
 int LogCapture::count(const std::string &s) const { return occurrences(text(), s); }
 

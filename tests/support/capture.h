@@ -2,7 +2,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 namespace testsupport {
 
@@ -28,7 +27,6 @@ class LogCapture : public FdCapture {
 public:
     explicit LogCapture(int level = 7);
     ~LogCapture();
-    std::vector<std::string> lines() const;
     bool contains(const std::string &s) const { return text().find(s) != std::string::npos; }
     int count(const std::string &s) const;
 

@@ -5,7 +5,6 @@
 //   image.h    read_png, from_surface (an SDL surface), Box, bounds, Rgb
 //              and pixel measures.
 //   display.h  Display (a private Xvfb), use_test_display, screenshot.
-//   fakes.h    fake_vout (records its calls), scripted_drv.
 //   viewer.h   ViewerRun (the real viewer on simulated cameras), ViewerTest,
 //              what the viewer draws (colours, labels, window boxes).
 //   rtsp_server.h  RtspServer.
@@ -13,6 +12,5 @@
 
 #include "capture.h"
 #include "display.h"
-#include "fakes.h"
 #include "image.h"
 #include "process.h"

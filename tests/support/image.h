@@ -25,7 +25,7 @@ struct Rgb {
 
 struct Image {
     int width = 0, height = 0;
-    int color_type = -1, bit_depth = -1; // as stored in a PNG file's header
+    bool rgb8 = false; // a PNG file stored as 8-bit RGB: no alpha, palette or 16-bit channels
     std::vector<uint8_t> rgba;           // 4 bytes a pixel, rows top to bottom
     bool ok() const { return width > 0; }
     const uint8_t *at(int x, int y) const { return &rgba[(size_t(y) * width + x) * 4]; }

@@ -153,15 +153,4 @@ int fakecamctl(const std::string &config, const std::string &device, const std::
     return r.status;
 }
 
-std::string sanitizer_runtime()
-{
-    std::ifstream maps("/proc/self/maps");
-    for (std::string line; std::getline(maps, line);) {
-        const size_t slash = line.find('/');
-        if (slash != std::string::npos && line.find("/libasan.so", slash) != std::string::npos)
-            return line.substr(slash);
-    }
-    return {};
-}
-
 } // namespace testsupport

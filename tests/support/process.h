@@ -68,8 +68,5 @@ bool wait_until(int timeout_ms, const std::function<bool()> &predicate);
 int fakecamctl(const std::string &config, const std::string &device, const std::string &command,
                std::string *output = nullptr);
 std::string fakecam_library(); // the simulated devices, to preload
-// The address-sanitizer runtime of this process, or "": a preloaded
-// library must come after it in LD_PRELOAD.
-std::string sanitizer_runtime();
 
 } // namespace testsupport

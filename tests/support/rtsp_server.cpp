@@ -48,12 +48,8 @@ bool RtspServer::command(const std::string &line, int timeout_ms)
     const std::string text = line + "\n";
     const bool sent = fd >= 0 && write(fd, text.data(), text.size()) == ssize_t(text.size());
     close(fd);
-    if (!sent || !wait_until(timeout_ms, [&] { return count("ok " + line) > oks; }))
-        return false;
-    if (line != "up" && !line.starts_with("restart"))
-        return true;
-    const double delay = line == "up" ? 0 : line == "restart" ? 1 : atof(line.c_str() + 8);
-    return wait_until(timeout_ms + int(delay * 1000), [&] { return count("up") > ups; });
+    return sent && wait_until(timeout_ms, [&] { return count("ok " + line) > oks; }) &&
+           (line != "up" || wait_until(timeout_ms, [&] { return count("up") > ups; }));
 }
 
 } // namespace testsupport

@@ -21,8 +21,8 @@ public:
     {
         return "rtsp://127.0.0.1:" + std::to_string(port_) + "/" + codec;
     }
-    // Sends a control command ("stall", "restart 2"...) and waits until the
-    // server took it; "up" and "restart" also until it listens again.
+    // Sends a control command ("stall", "up"...) and waits until the server
+    // took it; "up" also until it listens again.
     bool command(const std::string &line, int timeout_ms = 10000);
     void kill() { child_.reset(); }     // SIGKILL at once, with its group
     bool start(int timeout_ms = 10000); // again, on the same port

@@ -6,12 +6,26 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <fstream>
 #include <regex>
 #include <utility>
 
 #include "vout/text_util.h"
 
 namespace testsupport {
+
+namespace {
+// The address-sanitizer runtime of this process, or "": a preloaded library
+// must come after it in LD_PRELOAD.
+std::string sanitizer_runtime()
+{
+    std::ifstream maps("/proc/self/maps");
+    for (std::string line; std::getline(maps, line);)
+        if (const size_t at = line.find('/'); at != std::string::npos && line.find("/libasan.so", at) != std::string::npos)
+            return line.substr(at);
+    return {};
+}
+} // namespace
 
 ViewerRun::ViewerRun(const std::string &catalogue, const std::string &cams)
 {
@@ -34,8 +48,7 @@ bool ViewerRun::start(const std::string &display, const std::vector<std::string>
     std::vector<std::string> argv = {TIRSK_MON_BIN, "-c", dir_.file("none.conf"), "-T",
                                      "sqlite", "-H", dir_.path(), "-D", "tirsk6_db", "-v"};
     argv.insert(argv.end(), options.begin(), options.end());
-    // A sanitizer build of the viewer needs its runtime first.
-    const std::string asan = sanitizer_runtime();
+    const std::string asan = sanitizer_runtime(); // a sanitizer build's runtime comes first
     std::vector<std::string> env = {
         "DISPLAY=" + display_,
         "LD_PRELOAD=" + (asan.empty() ? "" : asan + ":") + fakecam_library(),

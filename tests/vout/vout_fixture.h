@@ -20,14 +20,8 @@ using testsupport::Rgb;
 
 inline Box box(const win_rect &r) { return {r.x, r.y, int(r.w), int(r.h)}; }
 
-// Counts the provider's calls; init answers init_result.
-struct FakeFonts {
-    static inline int init_result = 1, fini_calls = 0;
-    static int init(int) { return init_result; }
-    static void fini() { fini_calls++; }
-    static TTF_Font *get(uint32_t, float) { return nullptr; }
-    static constexpr font_provider table = {init, fini, get};
-};
+// A font provider stand-in: the set-up needs no glyphs.
+constexpr font_provider no_fonts = {[](int) { return 1; }, [] {}, [](uint32_t, float) -> TTF_Font * { return nullptr; }};
 
 // For sdl_init: a display, the option defaults the set-up reads and the fake
 // fonts; DISPLAY, conf and the provider are restored after each test.
@@ -41,8 +35,7 @@ protected:
         cfg->geo = {648, 488};
         cfg->display = 'L';
         conf = cfg;
-        FakeFonts::init_result = 1, FakeFonts::fini_calls = 0;
-        vout_fonts = &FakeFonts::table;
+        vout_fonts = &no_fonts;
     }
     void TearDown() override
     {

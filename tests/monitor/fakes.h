@@ -1,5 +1,5 @@
-// In-memory stand-ins for the unit tests: a video output that records its
-// calls and a capture driver whose streams follow a script.
+// In-memory stand-ins: a video output that records its calls and a capture
+// driver whose streams follow a script.
 #pragma once
 
 #include <stdint.h>
@@ -11,17 +11,16 @@
 #include "media.h"
 #include "vout.h"
 
-namespace testsupport {
+namespace monitortest {
 
 // Every call of fake_vout, one string each: "<slot>[ w<window index>][ <args>]",
 // e.g. "border w1 153 102 51 0 0 0", "pause w0 1", "popup 4 text",
 // "cursor 0", "win_snapshot w2 /path", "screen_snapshot /path", "alloc".
 extern std::vector<std::string> vout_calls;
 extern video_out fake_vout;        // 1920x1080; no init, events or flip; snapshots succeed
-extern bool fake_popup_open;       // popup_text opens it, popup_close closes it
+extern bool popup_open;            // popup_text opens it, popup_close closes it
 // Calls whose text matches the regular expression (searched, not anchored).
 int count_calls(const std::string &pattern);
-void reset_fake_vout();
 
 // A stream of the scripted driver; the handle of its source.
 struct FakeStream {
@@ -36,4 +35,4 @@ struct FakeStream {
 // stop_wait answers 7.
 extern const capture_drv scripted_drv;
 
-} // namespace testsupport
+} // namespace monitortest

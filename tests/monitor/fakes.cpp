@@ -5,10 +5,10 @@
 
 #include "window.h"
 
-namespace testsupport {
+namespace monitortest {
 
 std::vector<std::string> vout_calls;
-bool fake_popup_open;
+bool popup_open;
 
 namespace {
 
@@ -30,10 +30,10 @@ video_out fake_vout = {
     .test = nullptr, .poll_events = nullptr, .push_event = nullptr,
     .show_cursor = [](int on) { return rec("cursor", nullptr, on), on; },
     .popup_text = [](uint32_t flags, const char *text) {
-        fake_popup_open = true;
+        popup_open = true;
         rec_text("popup " + std::to_string(flags) + " " + text);
     },
-    .popup_close = [] { return rec_text("popup_close"), int(std::exchange(fake_popup_open, false)); },
+    .popup_close = [] { return rec_text("popup_close"), int(std::exchange(popup_open, false)); },
     .alloc_playback_resources = [](media_source *s) { return rec_text("alloc"), s->overlay = s, 1; },
     .free_playback_resources = [](media_source *s) { rec_text("free"), s->overlay = nullptr; },
     .show_frame = [](window *w, media_source *, media_frame *) { return rec("show_frame", w), 1; },
@@ -99,10 +99,4 @@ int count_calls(const std::string &pattern)
     return n;
 }
 
-void reset_fake_vout()
-{
-    vout_calls.clear();
-    fake_popup_open = false;
-}
-
-} // namespace testsupport
+} // namespace monitortest
