@@ -1,4 +1,4 @@
-#include "fakes.h"
+#include "monitor_fixture.h"
 
 #include <regex>
 #include <utility>

@@ -1,5 +1,6 @@
 // A catalogue, a recording video output and a scriptable capture driver for
-// the monitor and layout tests: everything in memory, nothing on the screen.
+// the monitor and layout tests (fakes.cpp): everything in memory, nothing on
+// the screen.
 #pragma once
 
 #include <stdlib.h>
@@ -16,15 +17,34 @@
 #include "globals.h"
 #include "layouts.h"
 #include "monitor.h"
+#include "media.h"
 #include "vout.h"
 #include "window.h"
-#include "fakes.h"
 #include "harness.h"
 
 namespace monitortest {
 
 using testsupport::LogCapture;
 using strings = std::vector<std::string>;
+
+// Every call of fake_vout, one string each: "<slot>[ w<window index>][ <args>]",
+// e.g. "border w1 153 102 51 0 0 0", "pause w0 1", "popup 4 text",
+// "cursor 0", "win_snapshot w2 /path", "screen_snapshot /path", "alloc".
+extern std::vector<std::string> vout_calls;
+extern video_out fake_vout;        // 1920x1080; no init, events or flip; snapshots succeed
+extern bool popup_open;            // popup_text opens it, popup_close closes it
+// Calls whose text matches the regular expression (searched, not anchored).
+int count_calls(const std::string &pattern);
+
+// A stream of the scripted driver; the handle of its source.
+struct FakeStream {
+    int state = SRC_STATE_STOPPED, plays = 0, stops = 0;
+    bool play_ok = true;
+    std::deque<int> polls;     // results of the next polls; none left = 0
+    int last_timeout_ms = -1;  // the time-out the last poll was given
+    uint32_t width = 704, height = 576, format = MEDIA_FMT_I420; // what probe answers
+};
+extern const capture_drv scripted_drv;
 
 // A 1920x1080 screen on the recording output, no camera, no layout.
 class MonitorTest : public ::testing::Test {
