@@ -1,8 +1,6 @@
 // The catalogue read from databases built with mkcatalog: sqlite files, and
 // private MariaDB and PostgreSQL servers on 127.0.0.1 started by the test
 // (dbserver.sh), all through the same table of cases.
-#include <arpa/inet.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -275,13 +273,8 @@ void on_server(const std::string &kind, const std::string &type)
 {
     const std::string script = TIRSK_SOURCE_DIR "/tests/config/dbserver.sh";
     TempDir dir; // its path is short enough for the server's socket
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-    socklen_t len = sizeof a;
-    EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr *>(&a), len), 0);
-    EXPECT_EQ(getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len), 0);
-    close(fd);
-    DbTarget t{type, "127.0.0.1", "tirsk6_db", "tirsk-mon", "tirsk-secret", ntohs(a.sin_port)};
+    DbTarget t{type, "127.0.0.1", "tirsk6_db", "tirsk-mon", "tirsk-secret", free_port()};
+    ASSERT_NE(t.port, 0);
     const std::shared_ptr<void> stop(nullptr, [&](void *) { run({"bash", script, "stop", kind, dir.path()}); });
     const RunResult r = run({"bash", script, "start", kind, dir.path(), std::to_string(t.port)}, {}, 180000);
     ASSERT_EQ(r.status, 0) << kind << " did not start: " << r.out << r.err;

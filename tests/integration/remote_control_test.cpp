@@ -20,8 +20,7 @@ layout 2 L ONECAM "One" 3
 )";
 const std::string P = "/tirsk-mon-cgi";
 
-// A TCP socket from ip (reads time out in 5 s) connected to port on
-// loopback; port 0: only bound, to a free port.
+// A TCP socket from ip (reads time out in 5 s) connected to port on loopback.
 int dial(uint16_t port, const char *from = "127.0.0.1")
 {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -31,16 +30,7 @@ int dial(uint16_t port, const char *from = "127.0.0.1")
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     const bool bound = bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
     a = {AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
-    return bound && (!port || connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0) ? fd : (close(fd), -1);
-}
-
-uint16_t free_port()
-{
-    sockaddr_in a{};
-    socklen_t len = sizeof a;
-    const int fd = dial(0);
-    getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len), close(fd);
-    return ntohs(a.sin_port);
+    return bound && connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 ? fd : (close(fd), -1);
 }
 
 struct Reply { int status = 0; std::string body; }; // status 0: closed without a reply

@@ -1,8 +1,10 @@
 #include "process.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -136,6 +138,17 @@ bool wait_until(int timeout_ms, const std::function<bool()> &predicate)
         if (std::chrono::steady_clock::now() >= end)
             return false;
     return true;
+}
+
+uint16_t free_port()
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t len = sizeof a;
+    const bool ok = bind(fd, reinterpret_cast<sockaddr *>(&a), len) == 0 &&
+                    getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len) == 0;
+    close(fd);
+    return ok ? ntohs(a.sin_port) : 0;
 }
 
 std::string fakecam_library() { return tool_path("tools/fakecam/libfakecam.so"); }

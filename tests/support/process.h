@@ -1,6 +1,7 @@
 // Processes, files and waiting.
 #pragma once
 
+#include <stdint.h>
 #include <sys/types.h>
 
 #include <functional>
@@ -59,6 +60,9 @@ private:
     bool reaped_ = false;
     int status_ = 0;
 };
+
+// A TCP port of the loopback interface that was free a moment ago.
+uint16_t free_port();
 
 // Polls predicate until it holds (true) or timeout_ms passes: never sleep
 // to synchronise.
