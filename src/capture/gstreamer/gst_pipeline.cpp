@@ -245,8 +245,13 @@ int create_pipeline(gst_handle *h)
     g_object_set_data_full(G_OBJECT(pipeline), hooks_key, hooks, g_free);
 
     g_object_set(source, "uri", h->uri, nullptr);
-    GstCaps *caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING,
-                                        conf && conf->iyuv ? "I420" : "YV12", nullptr);
+    // The overlay's plane order first, the other one too: a decoder that
+    // gives the other order (most give I420) is passed through instead of
+    // having every picture copied to exchange two planes, which the copy
+    // into the overlay does anyway.
+    GstCaps *caps = gst_caps_from_string(conf && conf->iyuv
+                                             ? "video/x-raw, format=(string){ I420, YV12 }"
+                                             : "video/x-raw, format=(string){ YV12, I420 }");
     g_object_set(filter, "caps", caps, nullptr);
     gst_caps_unref(caps);
     g_object_set(sink, "sync", TRUE, nullptr);
