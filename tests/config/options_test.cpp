@@ -1,6 +1,6 @@
 // Options from the configuration file and the command line, and the
 // remote-control URL parser (one table of cases each, every option case on a
-// fresh record).
+// fresh record), and the room for layout lines in the on-screen help.
 #include <arpa/inet.h>
 #include <string.h>
 #include <unistd.h>
@@ -282,4 +282,22 @@ TEST(Url, FieldsBoundsAndRefusals)
     }
     EXPECT_EQ(tirsk_parse_URL(nullptr, &g.url), 0);
     EXPECT_EQ(tirsk_parse_URL("http://*:1", nullptr), 0);
+}
+
+TEST(HelpText, LayoutLinesAreAddedOnlyWhenTheyFit)
+{
+    StrHelpGuard keep_help;
+    // Filled to 1800 bytes, then lines of length n where 1800 + n + 2 is
+    // 2000 (dropped: no room for the terminator) or 1999 (taken).
+    strhelp_reset();
+    memset(strHELP + strhelp_base.size(), 'f', 1800 - strhelp_base.size());
+    const size_t fixed = strlen("    <1> -- \"\",  камер - 1 шт.\n");
+    const std::string dropped(2000 - 2 - 1800 - fixed, 'd');
+    strhelp_add_layout(1, dropped.c_str(), 1);
+    EXPECT_EQ(strlen(strHELP), 1800u);
+    strhelp_add_layout(1, dropped.substr(1).c_str(), 1);
+    EXPECT_EQ(strlen(strHELP), 1997u);
+    for (int i = 0; i < 10; i++)
+        strhelp_add_layout(1, "", 1);
+    EXPECT_EQ(strlen(strHELP), 1997u);
 }

@@ -98,3 +98,20 @@ TEST_F(VoutPopup, SizeBitsAndFullScreen)
     EXPECT_GE(heights[0], heights[1]); // both may reach the largest size
     EXPECT_GT(heights[1], heights[2]);
 }
+
+// 60 lines show as 50: 49 lines and one holding the rest, as wide as all of it.
+TEST_F(VoutPopup, SixtyLinesShowAsFifty)
+{
+    conf->font_factor = 0.1; // the smallest font, so that 50 lines fit
+    TTF_Font *font = sdl_fonts_get(H, 0.5f);
+    const int line_h = TTF_FontHeight(font);
+    ASSERT_LT(50 * line_h + 100, H);
+    std::string text;
+    for (int i = 1; i <= 60; ++i)
+        text += "line " + std::to_string(i) + "\n";
+    popup_text(0x4, text.c_str());
+    int one_w = 0, h = 0;
+    TTF_SizeUTF8(font, "line 50", &one_w, &h);
+    EXPECT_EQ(blue().h, 50 * line_h + 100);
+    EXPECT_GT(blue().w, 5 * one_w + 100);
+}
