@@ -135,22 +135,10 @@ void scale_into(SDL_Overlay *o, const planes_in &in)
                       libyuv::kFilterBilinear);
 }
 
-uint8_t *store_room(picture_store &st, size_t size)
-{
-    if (size > st.cap) {
-        auto *p = static_cast<uint8_t *>(std::realloc(st.buf, size));
-        if (!p)
-            return nullptr;
-        st.buf = p;
-        st.cap = size;
-    }
-    return st.buf;
-}
-
-} // namespace
-
-extern "C" {
-
+/* Size the overlay of src should have to be shown in rect: the window's
+ * (even) size for a software overlay on a screen whose pixels we convert
+ * into, unless the window is barely smaller than the stream; else the
+ * stream's (even) size. */
 void overlay_wanted_size(const media_source *src, const SDL_Overlay *cur,
                          const win_rect *rect, int *w, int *h)
 {
@@ -165,6 +153,10 @@ void overlay_wanted_size(const media_source *src, const SDL_Overlay *cur,
     *w = int(even_up(uint32_t(rect->w)));
     *h = int(even_up(uint32_t(rect->h)));
 }
+
+} // namespace
+
+extern "C" {
 
 int overlay_sized_to_window(const SDL_Overlay *o)
 {
@@ -230,7 +222,7 @@ int scale_frame(media_source *src, SDL_Overlay *o, const media_frame *f,
             it->second.valid = false;
     } else {
         picture_store &st = stores[src];
-        uint8_t *buf = store_room(st, std::max<size_t>(need, f->size));
+        uint8_t *buf = buffer_room(&st.buf, &st.cap, std::max<size_t>(need, f->size));
         if (!buf) {
             tirsklog_r(&src->log, 3, "no memory for a %ux%u picture\n", f->width, f->height);
             return 0;

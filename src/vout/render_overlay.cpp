@@ -206,18 +206,6 @@ void swap_planes(uint8_t *a, uint8_t *b, size_t n)
     }
 }
 
-uint8_t *scratch(size_t size)
-{
-    if (size > read_buf_size) {
-        auto *p = static_cast<uint8_t *>(std::realloc(read_buf, size));
-        if (!p)
-            return nullptr;
-        read_buf = p;
-        read_buf_size = size;
-    }
-    return read_buf;
-}
-
 /* A frame whose size does not match its overlay is copied clipped; say so
  * once per source and size rather than on every frame. */
 void note_size_mismatch(media_source *src, const media_frame &f,
@@ -266,7 +254,7 @@ void fill_overlay(media_source *src, SDL_Overlay *o, const media_frame &f)
             swap_planes(o->pixels[1], o->pixels[2], l.planes[2].offset - l.planes[1].offset);
         return;
     }
-    uint8_t *buf = scratch(f.size);
+    uint8_t *buf = buffer_room(&read_buf, &read_buf_size, f.size);
     if (!buf) {
         errno = ENOMEM;
         log_short_read(src, -1, f.size);
@@ -300,6 +288,18 @@ void check_no_signal(window *win, media_source *src, uint8_t first_luma)
 }
 
 } // namespace
+
+extern "C" uint8_t *buffer_room(uint8_t **buf, size_t *cap, size_t size)
+{
+    if (size > *cap) {
+        auto *p = static_cast<uint8_t *>(std::realloc(*buf, size));
+        if (!p)
+            return nullptr;
+        *buf = p;
+        *cap = size;
+    }
+    return *buf;
+}
 
 extern "C" const char *overlay_format_name(Uint32 format)
 {

@@ -125,6 +125,9 @@ int push_rctrl_event(uint32_t code, void *data1, void *data2);
 /* A new overlay of w x h in overlay_format, painted black; logged, null on
  * failure. */
 SDL_Overlay *create_black_overlay(media_source *src, int w, int h);
+/* *buf grown (realloc) to hold size bytes, *cap its size; null when there
+ * is no memory (the old buffer kept). */
+uint8_t *buffer_room(uint8_t **buf, size_t *cap, size_t size);
 /* One read of a device picture, retried when interrupted. */
 ssize_t read_frame(int fd, uint8_t *dst, size_t size);
 /* read_frame, then over it every whole frame queued behind: the newest. */
@@ -132,12 +135,6 @@ ssize_t read_newest_frame(int fd, uint8_t *dst, size_t size);
 /* "read video device filed: ..." for a failed (n < 0) or short read. */
 void log_short_read(media_source *src, ssize_t n, size_t wanted);
 
-/* Size the overlay of src should have to be shown in rect: the window's
- * (even) size for a software overlay on a screen whose pixels we convert
- * into, unless the window is barely smaller than the stream; else the
- * stream's (even) size. */
-void overlay_wanted_size(const media_source *src, const SDL_Overlay *cur,
-                         const win_rect *rect, int *w, int *h);
 /* True when o is a software overlay kept at its window's size. */
 int overlay_sized_to_window(const SDL_Overlay *o);
 /* True when o has not src's stream size: frames are scaled into it. */
